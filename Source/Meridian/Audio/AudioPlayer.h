@@ -1,0 +1,36 @@
+// Audio player: opens the sound device and loads songs as streamed music and
+// short sounds as effects, handing each back as a new AudioSource (count 0;
+// the caller takes the reference). Call order: construct, Init, any number of
+// AddMusic / AddFX / SetVolume and source operations, Exit before release.
+// Load failures log two lines and return null; the player stays usable.
+#pragma once
+
+#include <string>
+
+#include "Audio/AudioSource.h"
+
+namespace Meridian {
+
+class AudioPlayer : public Object {
+    MERIDIAN_CLASS(AudioPlayer, Object)
+
+    AudioPlayer() : m_Frequency(44100), m_Channels(2), m_ChunkSize(4096) {}
+
+    virtual bool Init() = 0;
+    // Per-frame hook; delta in seconds.
+    virtual void Update(F32 delta) { (void)delta; }
+    virtual void Exit() = 0;
+    virtual AudioSource* AddMusic(const std::string& path) = 0;
+    // channel: a mixer channel, or -1 for any free one.
+    virtual AudioSource* AddFX(const std::string& path, I32 channel) = 0;
+    // Master volume in percent; below 0 counts as 0, above 100 as 100.
+    virtual void SetVolume(I32 percent) = 0;
+    virtual I32 GetVolume() = 0;
+
+protected:
+    I32 m_Frequency;
+    I32 m_Channels;
+    I32 m_ChunkSize;
+};
+
+}  // namespace Meridian

@@ -1,0 +1,26 @@
+// Audio source: one loaded song (music) or sound (effect), made by the audio
+// player and owned by whoever holds the reference. Idle until Play or FadeIn;
+// its clock restarts with every Play and keeps running after the sound ends,
+// so callers use IsPlaying to detect the end.
+#pragma once
+
+#include "Memory/Object.h"
+
+namespace Meridian {
+
+class AudioSource : public Object {
+    MERIDIAN_TAGGED_CLASS(AudioSource, Object, Tags::AudioSource)
+
+    // loops: 0 plays once (music); -1 repeats forever.
+    virtual void Play(I32 loops) = 0;
+    virtual void Stop() = 0;
+    // Fades in over milliseconds, playing loops times (one meaning for music
+    // and effects alike).
+    virtual void FadeIn(I32 loops, I32 milliseconds) = 0;
+    virtual void FadeOut(I32 milliseconds) = 0;
+    virtual bool IsPlaying() = 0;
+    // Seconds since the last Play (or FadeIn).
+    virtual F32 GetTime() = 0;
+};
+
+}  // namespace Meridian

@@ -1,0 +1,80 @@
+// Input device: the player's controls as one bit mask of logical buttons per
+// frame, optional analogue sticks, an optional pointer and optional text keys.
+//
+// The application calls Init once, then per frame Update, GetButtons and, when
+// offered, GetKeys and GetPointer; Exit at shutdown. Defaults here are the
+// neutral answers of a device without that feature.
+#pragma once
+
+#include <vector>
+
+#include "Math/Fixed.h"
+#include "Memory/Object.h"
+
+namespace Meridian {
+
+// Logical button bits as the application keeps them per frame.
+namespace Buttons {
+enum : U32 {
+    DPadLeft = 1,
+    DPadRight = 2,
+    DPadUp = 4,
+    DPadDown = 8,
+    DPadA = 16,
+    DPadB = 32,
+    DPadX = 64,
+    DPadY = 128,
+    LeftTrigger = 256,
+    RightTrigger = 512,
+    Start = 1024,
+    Select = 2048,
+    System = 4096,
+    VolumeUp = 8192,
+    VolumeDown = 16384,
+};
+}  // namespace Buttons
+
+const I32 ButtonCount = 15;
+
+class Input : public Object {
+    MERIDIAN_TAGGED_CLASS(Input, Object, Tags::Input)
+
+    virtual bool Init() = 0;
+    virtual void Update() = 0;
+    virtual void Exit() = 0;
+    virtual U32 GetButtons() = 0;
+    virtual I32 HasPointer() { return 0; }
+    // Writes a position in [-1, 1] (x right, y up) and returns 1 when the
+    // device delivered a sample this frame; otherwise leaves x, y alone.
+    virtual I32 GetPointer(Fixed& x, Fixed& y) {
+        (void)x, (void)y;
+        return 0;
+    }
+    // The device's printable label for one button bit ("" when it has none).
+    virtual const char* GetButtonName(U32 button) {
+        (void)button;
+        return "";
+    }
+    virtual I32 HasKeys() { return 0; }
+    // Appends the text keys reported this frame (bytes, in report order).
+    virtual void GetKeys(std::vector<U8>& keys) { (void)keys; }
+    virtual I32 GetStickCount() { return 0; }
+    // Dead zones of one stick: left, right, up, down in raw axis units.
+    virtual void SetDeadZone(I32 stick, Fixed left, Fixed right, Fixed up, Fixed down) {
+        (void)stick, (void)left, (void)right, (void)up, (void)down;
+    }
+    virtual I32 GetDeadZone(I32 stick, Fixed& left, Fixed& right, Fixed& up, Fixed& down) {
+        (void)stick, (void)left, (void)right, (void)up, (void)down;
+        return 0;
+    }
+    // Normalised deflection in [-1, 1]; y positive when pushed up.
+    virtual I32 GetStick(I32 stick, Fixed& x, Fixed& y) {
+        (void)stick, (void)x, (void)y;
+        return 0;
+    }
+
+    // "DPadLeft" ... "VolumeDown"; "" for any other value.
+    static const char* GetGenericButtonName(U32 button);
+};
+
+}  // namespace Meridian

@@ -1,0 +1,79 @@
+// Root of every engine class.
+//
+// Objects live in engine blocks (Memory.h) and are created with New<T>(...)
+// with reference count 0; every holder keeps a Ref<T>. Run-time kind tests use
+// four-character class tags (TypeTags.h) instead of the language's RTTI:
+// IsKindOf(tag) is true for the class's own tag and every base's, and Cast<T>
+// is the kind-tested down-cast (null when the object is not a T). Classes
+// without a tag of their own answer as their nearest tagged base.
+//
+// Declare a class with MERIDIAN_TAGGED_CLASS(Class, Base, Tags::X) or, without
+// a tag of its own, MERIDIAN_CLASS(Class, Base); both leave the class body in
+// its public section.
+#pragma once
+
+#include <string>
+
+#include "Memory/Memory.h"
+#include "Memory/TypeTags.h"
+
+namespace Meridian {
+
+// Base holding a weak-reference cell: a counted block whose only word is the
+// object's address. The destructor clears and releases the cell if one exists.
+template <class T>
+class WeakObjectT {
+public:
+    WeakObjectT() : m_WeakCell(nullptr) {}
+    virtual ~WeakObjectT() {
+        if (m_WeakCell) {
+            *m_WeakCell = nullptr;
+            DropRef(m_WeakCell);
+        }
+    }
+    WeakObjectT(const WeakObjectT&) = delete;
+    WeakObjectT& operator=(const WeakObjectT&) = delete;
+
+protected:
+    void** m_WeakCell;
+};
+
+class Object : public WeakObjectT<Object> {
+public:
+    static constexpr U32 Tag = Tags::Object;
+
+    Object() {}
+    ~Object() override {}
+
+    virtual bool IsKindOf(U32 tag) const { return tag == Tag; }
+    virtual const char* GetTypeName() const { return "Object"; }
+
+    void SetName(const std::string& name) { m_Name = name; }
+    std::string GetName() const { return m_Name; }
+    const std::string& Name() const { return m_Name; }
+
+private:
+    std::string m_Name;
+};
+
+template <class T>
+T* Cast(Object* object) {
+    return object && object->IsKindOf(T::Tag) ? static_cast<T*>(object) : nullptr;
+}
+
+template <class T>
+const T* Cast(const Object* object) {
+    return object && object->IsKindOf(T::Tag) ? static_cast<const T*>(object) : nullptr;
+}
+
+}  // namespace Meridian
+
+#define MERIDIAN_CLASS(Class, Base) \
+public:                             \
+    const char* GetTypeName() const override { return #Class; }
+
+#define MERIDIAN_TAGGED_CLASS(Class, Base, ClassTag)                                          \
+public:                                                                                        \
+    static constexpr ::Meridian::U32 Tag = ClassTag;                                           \
+    bool IsKindOf(::Meridian::U32 tag) const override { return tag == Tag || Base::IsKindOf(tag); } \
+    const char* GetTypeName() const override { return #Class; }

@@ -1,0 +1,59 @@
+// Render device: the engine's abstract interface to the graphics hardware.
+//
+// The application creates one device, calls Init once (nothing else may be
+// called before it succeeds) and Exit at shutdown. The draw traversal drives
+// everything in between, per camera: SetRenderTarget, Clear(3),
+// SetProjectionMatrix, SetViewMatrix, SetAmbientLight, SetLights, SetLight per
+// light, SetFog; then per drawable SetShader followed by DrawNode; finally the
+// application calls SwapBuffers. Matrices are 16 Fixed values, column-major.
+// The device never takes ownership of nodes passed to it for the length of a
+// call; graphics objects it makes (textures, buffers) belong to its handles
+// and are all released by Exit.
+#pragma once
+
+#include "Math/Matrix4.h"
+#include "Memory/Object.h"
+
+namespace Meridian {
+
+class Drawable;
+class Fog;
+class Light;
+class RenderTarget;
+class Shader;
+class Texture;
+
+class Render : public Object {
+    MERIDIAN_CLASS(Render, Object)
+
+    enum ClearFlags : U32 { ClearDepth = 1, ClearColor = 2, ClearStencil = 4 };
+
+    virtual bool Init() = 0;
+    virtual void Exit() = 0;
+    virtual bool IsAvailable() { return true; }
+    // Screen width / height (4/3 on the 320 x 240 target).
+    virtual void GetAspectRatio(Fixed& aspect) = 0;
+    virtual void SetClearColor(F32 r, F32 g, F32 b, F32 a) = 0;
+    virtual void SetClearDepth(Fixed depth) = 0;
+    virtual void Clear(U32 flags) = 0;
+    virtual void SetViewMatrix(const Matrix4& view) = 0;
+    virtual void SetProjectionMatrix(const Matrix4& projection) = 0;
+    virtual void SetAmbientLight(const F32* rgba) = 0;
+    virtual void SetLights(I32 count) = 0;
+    virtual void SetLight(I32 index, Light* light, const Matrix4& world) = 0;
+    // Null switches fog off.
+    virtual void SetFog(Fog* fog) = 0;
+    // Null draws with default material and no texture (and logs a warning).
+    virtual void SetShader(Shader* shader, const F32* rgba) = 0;
+    // The camera's target, or null for the screen.
+    virtual void SetRenderTarget(RenderTarget* target) = 0;
+    virtual void DrawNode(Drawable* drawable, const Matrix4& world) = 0;
+    virtual void SwapBuffers() = 0;
+    // Writes the frame to "<prefix>-<time>.png"; false when not supported.
+    virtual bool Screenshot(const char* prefix) {
+        (void)prefix;
+        return false;
+    }
+};
+
+}  // namespace Meridian

@@ -1,0 +1,16 @@
+// Entry point of every test program: plain GoogleTest with the log on
+// standard error, so a failing test shows what the engine reported.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "Core/Log.h"
+
+int main(int argc, char** argv) {
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    testing::InitGoogleTest(&argc, argv);
+    Meridian::Log::Open(">console");
+    int result = RUN_ALL_TESTS();
+    Meridian::Log::Close();
+    return result;
+}

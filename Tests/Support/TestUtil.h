@@ -1,0 +1,41 @@
+// Shared test helpers: a scratch folder on disk that disappears with the test,
+// and a log capture that collects the engine's log lines.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace Test {
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    const std::string& Path() const { return m_Path; }
+    std::string File(const std::string& name) const { return m_Path + "/" + name; }
+
+private:
+    std::string m_Path;
+};
+
+// Redirects the process log into a file for the lifetime of the object and
+// gives back the lines written so far. The console log is restored after.
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    std::vector<std::string> Lines() const;
+    std::string Text() const;
+    bool Contains(const std::string& text) const;
+    int Count(const std::string& text) const;
+
+private:
+    TempDir m_Dir;
+    std::string m_File;
+};
+
+std::vector<unsigned char> ReadFile(const std::string& path);
+bool WriteFile(const std::string& path, const std::vector<unsigned char>& bytes);
+bool WriteText(const std::string& path, const std::string& text);
+
+}  // namespace Test
