@@ -50,6 +50,8 @@ public:
     static Quoted Quote(const char* text);
     static Quoted Quote(const std::string& text) { return Quoted{text.c_str(), text.size()}; }
     static Hex AsHex(U64 value) { return Hex{value}; }
+    static Hex AsHex(U32 value) { return Hex{value}; }
+    static Hex AsHex(I32 value) { return Hex{static_cast<U32>(value)}; }
     static Hex AsHex(const void* pointer) { return Hex{reinterpret_cast<uintptr_t>(pointer)}; }
 
 private:

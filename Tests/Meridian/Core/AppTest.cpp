@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Audio/AudioPlayerNull.h"
+#include "Core/App.h"
+#include "Core/Devices.h"
+#include "Core/System.h"
+#include "Render/RenderNull.h"
+#include "Support/TestUtil.h"
+
+using namespace Meridian;
+
+namespace {
+
+// Buttons and keys per frame, set by the test before each pass.
+struct Script {
+    U32 buttons = 0;
+    std::vector<U8> keys;
+    bool failInit = false;
+};
+Script g_Script;
+
+class TestInput : public Input {
+    MERIDIAN_CLASS(TestInput, Input)
+    bool Init() override { return !g_Script.failInit; }
+    void Update() override {}
+    void Exit() override {}
+    U32 GetButtons() override { return g_Script.buttons; }
+    I32 HasKeys() override { return 1; }
+    void GetKeys(std::vector<U8>& keys) override { keys.insert(keys.end(), g_Script.keys.begin(), g_Script.keys.end()); }
+    const char* GetButtonName(U32 button) override { return button == Buttons::DPadA ? "A" : ""; }
+};
+
+class RecordingApp : public App {
+    MERIDIAN_CLASS(RecordingApp, App)
+    std::vector<std::string>* calls = nullptr;
+    int doneAfter = 0;
+    int passes = 0;
+    void Record(const char* what) { calls->push_back(what); }
+    void UpdateInput() override { Record("input"), App::UpdateInput(); }
+    bool IsDone() override { return Record("done"), passes++ >= doneAfter; }
+    void UpdateTime() override { Record("time"), App::UpdateTime(); }
+    void Update() override { Record("update"); }
+    void UpdateAudio() override { Record("audio"), App::UpdateAudio(); }
+    void PostUpdate() override { Record("post"); }
+    void Draw() override { Record("draw"), App::Draw(); }
+    void Exit() override { Record("exit"), App::Exit(); }
+};
+
+Render* MakeRender() { return New<RenderNull>(); }
+Input* MakeInput() { return New<TestInput>(); }
+AudioPlayer* MakeAudio() { return New<AudioPlayerNull>(); }
+
+class AppTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_Script = Script();
+        SetDeviceFactory(DeviceFactory{&MakeRender, &MakeInput, &MakeAudio});
+        System::UseFixedClock(10, 1000);
+    }
+    void TearDown() override {
+        SetDeviceFactory(NullDeviceFactory());
+        System::UseRealClock();
+    }
+};
+
+}  // namespace
+
+TEST_F(AppTest, MainLoopOrderAndStartUpLog) {
+    std::vector<std::string> calls;
+    ::Test::LogCapture capture;
+    RecordingApp* app = New<RecordingApp>();
+    app->calls = &calls;
+    app->doneAfter = 2;
+    RunApplication(app, 0, nullptr);
+
+    const std::vector<std::string> pass = {"input", "done", "time", "update", "audio", "post", "draw"};
+    std::vector<std::string> expected;
+    for (int i = 0; i < 2; ++i) expected.insert(expected.end(), pass.begin(), pass.end());
+    expected.insert(expected.end(), {"input", "done", "exit"});
+    EXPECT_EQ(calls, expected);
+
+    const std::vector<std::string> lines = capture.Lines();
+    const std::vector<std::string> order = {"[D] program-top", "[D] App::Init", "[D] App::Init: Creating scenetree.",
+                                            "[D] App::Init: setup DrawTree", "[I] App Initialized. Entering MainLoop.",
+                                            "[I] MainLoop Left.", "[D] ~Light", "[D] program-end"};
+    size_t at = 0;
+    for (const std::string& line : lines)
+        if (at < order.size() && line == order[at]) ++at;
+    EXPECT_EQ(at, order.size()) << capture.Text();
+}
+
+TEST_F(AppTest, DoneOnFirstPassAndFailedInit) {
+    std::vector<std::string> calls;
+    RecordingApp* app = New<RecordingApp>();
+    app->calls = &calls;
+    RunApplication(app, 0, nullptr);
+    EXPECT_EQ(calls, (std::vector<std::string>{"input", "done", "exit"}));
+
+    calls.clear();
+    g_Script.failInit = true;
+    ::Test::LogCapture capture;
+    RecordingApp* failing = New<RecordingApp>();
+    failing->calls = &calls;
+    RunApplication(failing, 0, nullptr);
+    EXPECT_TRUE(calls.empty());  // no loop, no Exit
+    EXPECT_TRUE(capture.Contains("[E] App::Init: Input's Init failed."));
+    EXPECT_TRUE(capture.Contains("[D] program-end"));
+    EXPECT_FALSE(capture.Contains("MainLoop"));
+}
+
+TEST_F(AppTest, StarterSceneClockAndHoldStarts) {
+    Ref<App> app = New<App>();
+    ASSERT_TRUE(app->Init(0, nullptr));
+    EXPECT_EQ(app->GetSceneRoot()->GetName(), "SceneRoot");
+    EXPECT_EQ(app->GetCamera()->GetParentTransform()->GetName(), "CameraFixTransform");
+    EXPECT_EQ(app->GetCameraTransform()->GetTranslation().z, Fixed::FromInt(4));
+    EXPECT_EQ(app->GetAudio()->GetVolume(), 20);
+    EXPECT_EQ(app->GetLight()->GetLightType(), 1);
+
+    auto frame = [&](U32 buttons) {
+        g_Script.buttons = buttons;
+        app->UpdateInput();
+        System::AdvanceClock(250);
+        app->UpdateTime();
+    };
+    frame(0);
+    EXPECT_EQ(app->GetTime(), Fixed::FromRaw(16384));  // 250 ms
+    EXPECT_EQ(app->GetFrameDelta(), Fixed::FromRaw(16384));
+
+    const I32 a = 4;  // DPadA's bit
+    frame(Buttons::DPadA);  // pressed: the hold starts next frame
+    EXPECT_TRUE(app->IsPressed(Buttons::DPadA));
+    EXPECT_EQ(app->GetHoldStart(a), Fixed::Zero);
+    frame(Buttons::DPadA);  // held: starts at the time of the previous frame
+    EXPECT_TRUE(app->IsHeld(Buttons::DPadA));
+    EXPECT_EQ(app->GetHoldStart(a), Fixed::FromRaw(32768));
+    frame(Buttons::DPadA);
+    EXPECT_EQ(app->GetHoldStart(a), Fixed::FromRaw(32768));
+    frame(0);  // released
+    EXPECT_TRUE(app->IsReleased(Buttons::DPadA));
+    EXPECT_EQ(app->GetHoldStart(a), Fixed::Zero);
+
+    // Re-arming a button that is up stamps the current time and keeps it.
+    app->Rearm(5);
+    frame(0);
+    const Fixed stamped = app->GetHoldStart(5);
+    EXPECT_NE(stamped, Fixed::Zero);
+    frame(0);
+    EXPECT_EQ(app->GetHoldStart(5), stamped);
+
+    // A key reported in two frames is new only in the first.
+    g_Script.keys = {'A', 'B'};
+    frame(0);
+    EXPECT_EQ(app->GetNewKeys(), (std::vector<U8>{'A', 'B'}));
+    g_Script.keys = {'B', 'C'};
+    frame(0);
+    EXPECT_EQ(app->GetNewKeys(), (std::vector<U8>{'C'}));
+
+    EXPECT_EQ(app->ExpandButtonNames("Press '#{DPadA}' or #{Start}."), "Press 'A' or #{Start}.");
+    app->Exit();
+}
+
+TEST(System, FixedStepClock) {
+    System::UseFixedClock(16, 500);
+    EXPECT_TRUE(System::IsFixedClock());
+    EXPECT_EQ(System::GetTicks(), 500u);
+    System::FrameTick();
+    System::FrameTick();
+    EXPECT_EQ(System::GetTicks(), 532u);
+    System::AdvanceClock(1000);
+    System::SleepMilliseconds(8);
+    EXPECT_EQ(System::GetTicks(), 1540u);
+    System::UseRealClock();
+    EXPECT_FALSE(System::IsFixedClock());
+}

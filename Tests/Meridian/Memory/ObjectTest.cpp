@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+
+#include "Memory/Object.h"
+#include "Scene/Camera.h"
+#include "Scene/Drawable.h"
+#include "Scene/Light.h"
+#include "Scene/Transform.h"
+
+using namespace Meridian;
+
+namespace {
+
+int g_Destroyed = 0;
+
+class Counted : public Object {
+    MERIDIAN_CLASS(Counted, Object)
+    ~Counted() override { ++g_Destroyed; }
+};
+
+class Holder : public Object {
+    MERIDIAN_CLASS(Holder, Object)
+    Ref<Counted> m_Held;
+};
+
+}  // namespace
+
+TEST(Object, BlockHeaderAndLifetime) {
+    g_Destroyed = 0;
+    Counted* object = New<Counted>();
+    const BlockHeader* header = HeaderOf(object);
+    EXPECT_EQ(header->m_Magic, BlockMagic);
+    EXPECT_EQ(header->m_Count, 0);
+    EXPECT_EQ(header->m_ElementCount, 0u);
+    EXPECT_EQ(TypeRecord::FromIndex(header->m_Record)->m_TypeSize, static_cast<I32>(sizeof(Counted)));
+    EXPECT_STREQ(TypeRecord::FromIndex(header->m_Record)->m_TypeName, "");
+
+    TakeRef(object);
+    TakeRef(object);
+    DropRef(object);
+    EXPECT_EQ(g_Destroyed, 0);
+    DropRef(object);
+    EXPECT_EQ(g_Destroyed, 1);
+
+    // A never-taken object is destroyed by its first drop.
+    DropRef(New<Counted>());
+    EXPECT_EQ(g_Destroyed, 2);
+    DropRef(nullptr);
+    TakeRef(nullptr);
+}
+
+TEST(Object, HoldingFieldsTakeBeforeDrop) {
+    g_Destroyed = 0;
+    {
+        Ref<Holder> holder = New<Holder>();
+        Counted* first = New<Counted>();
+        holder->m_Held = first;
+        EXPECT_EQ(RefCount(first), 1);
+        holder->m_Held = first;  // own value: must survive
+        holder->m_Held = holder->m_Held.Get();
+        EXPECT_EQ(g_Destroyed, 0);
+        EXPECT_EQ(RefCount(first), 1);
+
+        holder->m_Held = New<Counted>();  // replacing drops the old one
+        EXPECT_EQ(g_Destroyed, 1);
+
+        Ref<Counted> copy = holder->m_Held;
+        EXPECT_EQ(RefCount(copy.Get()), 2);
+        Ref<Counted> moved = std::move(copy);
+        EXPECT_EQ(RefCount(moved.Get()), 2);
+        EXPECT_FALSE(copy);
+    }
+    EXPECT_EQ(g_Destroyed, 2);  // the holder's destructor dropped the last one
+}
+
+TEST(Object, NamesAndArrays) {
+    Ref<Counted> object = New<Counted>();
+    EXPECT_EQ(object->GetName(), "");
+    EXPECT_EQ(object->Name().capacity(), std::string().capacity());  // no text storage of its own
+    object->SetName("Capsule");
+    EXPECT_EQ(object->GetName(), "Capsule");
+    EXPECT_STREQ(object->GetTypeName(), "Counted");
+
+    U8* pixels = NewArray<U8>(300);
+    EXPECT_EQ(ArrayCount(pixels), 300u);
+    EXPECT_EQ(pixels[299], 0);
+    TakeRef(pixels);
+    DropRef(pixels);
+}
+
+TEST(Object, KindTestsAcrossTheTagTable) {
+    Ref<Transform> transform = New<Transform>();
+    Ref<LookTransform> look = New<LookTransform>();
+    Ref<Camera> camera = New<Camera>();
+    Ref<Light> light = New<Light>();
+    Ref<Drawable> drawable = New<Drawable>();
+    Ref<InterfaceGroup> overlay = New<InterfaceGroup>();
+    Ref<Counted> plain = New<Counted>();
+
+    EXPECT_EQ(MakeTag("NOD0"), 0x30444F4Eu);
+    for (Object* node : {static_cast<Object*>(transform), static_cast<Object*>(look),
+                         static_cast<Object*>(camera), static_cast<Object*>(light),
+                         static_cast<Object*>(drawable), static_cast<Object*>(overlay)}) {
+        EXPECT_TRUE(node->IsKindOf(Tags::Node)) << node->GetTypeName();
+        EXPECT_TRUE(node->IsKindOf(Tags::Object));
+        EXPECT_FALSE(node->IsKindOf(Tags::Material));
+    }
+    EXPECT_TRUE(look->IsKindOf(Tags::Transform));
+    EXPECT_TRUE(look->IsKindOf(Tags::Group));
+    EXPECT_FALSE(transform->IsKindOf(Tags::LookTransform));
+    EXPECT_TRUE(overlay->IsKindOf(Tags::Group));
+    EXPECT_FALSE(overlay->IsKindOf(Tags::Transform));
+    EXPECT_FALSE(camera->IsKindOf(Tags::Group));
+    // A class without its own tag answers as its nearest base.
+    EXPECT_TRUE(plain->IsKindOf(Tags::Object));
+    EXPECT_FALSE(plain->IsKindOf(Tags::Node));
+
+    EXPECT_EQ(Cast<Transform>(look.Get()), look.Get());
+    EXPECT_EQ(Cast<LookTransform>(transform.Get()), nullptr);
+    EXPECT_EQ(Cast<Node>(plain.Get()), nullptr);
+    EXPECT_EQ(Cast<Node>(static_cast<Object*>(nullptr)), nullptr);
+    EXPECT_STREQ(look->GetTypeName(), "LookTransform");
+    EXPECT_STREQ(overlay->GetTypeName(), "InterfaceGroup");
+}
+
+TEST(ObjectDeathTest, AllocatorInvariantsAbort) {
+    EXPECT_DEATH(Allocate(sizeof(Counted) + 4, RecordOf<Counted>()), "m_TypeSize");
+}
