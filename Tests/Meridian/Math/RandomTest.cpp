@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+
+#include "Math/Random.h"
+
+using namespace Meridian;
+
+namespace {
+
+const U32 kFirstOutputs[5] = {3499211612u, 581869302u, 3890346734u, 3586334585u, 545404204u};
+
+[[noreturn]] void DrawFirstOutputsAndExit() {
+    for (U32 e : kFirstOutputs)
+        if (RandomU32() != e) std::_Exit(1);
+    std::_Exit(0);
+}
+
+}  // namespace
+
+TEST(Random, UnseededGeneratorStartsWithSeed5489) {
+    // Runs in a fresh process so no earlier draw can have touched the state.
+    testing::FLAGS_gtest_death_test_style = "threadsafe";
+    EXPECT_EXIT(DrawFirstOutputsAndExit(), testing::ExitedWithCode(0), "");
+}
+
+TEST(Random, MatchesTheReferenceGenerator) {
+    RandomSeed(5489);
+    for (U32 e : kFirstOutputs) EXPECT_EQ(RandomU32(), e);
+
+    RandomSeed(5489);
+    std::mt19937 reference;
+    U32 last = 0;
+    for (int i = 0; i < 10000; ++i) {
+        last = RandomU32();
+        ASSERT_EQ(last, reference()) << i;
+    }
+    EXPECT_EQ(last, 4123659995u);
+
+    // Reseeding restarts the sequence; every draw consumes one output.
+    RandomSeed(0xC0FFEEu);
+    std::mt19937 other(0xC0FFEEu);
+    for (int i = 0; i < 3000; ++i) {
+        switch (i % 3) {
+        case 0: ASSERT_EQ(RandomU32(), other()); break;
+        case 1: ASSERT_EQ(RandomInt31(), static_cast<I32>(other() >> 1)); break;
+        default: ASSERT_EQ(RandomFixed(), RandomFixedFromU32(other())); break;
+        }
+    }
+}
+
+TEST(Random, FixedAndRangeStayInBounds) {
+    EXPECT_EQ(RandomFixedFromU32(0).Raw(), 0);
+    EXPECT_EQ(RandomFixedFromU32(0xFFFFFFFFu), Fixed::One);  // 1.0 is reachable
+    EXPECT_EQ(RandomFixedFromU32(0xFFFFFFFEu).Raw(), 65535);
+    EXPECT_EQ(RandomFixedFromU32(0x80000000u).Raw(), 32768);
+
+    RandomSeed(42);
+    const Fixed ranges[][2] = {{Fixed::FromInt(60), Fixed::FromInt(120)},
+                               {Fixed::FromInt(-3), Fixed::FromInt(-1)},
+                               {Fixed::FromInt(-30000), Fixed::FromInt(30000)},  // span beyond 32768.0
+                               {Fixed::FromInt(5), Fixed::FromInt(5)}};
+    for (const auto& r : ranges) {
+        Fixed low = r[1], high = r[0];
+        for (int i = 0; i < 5000; ++i) {
+            const Fixed x = RandomRange(r[0], r[1]);
+            ASSERT_GE(x, r[0]);
+            ASSERT_LE(x, r[1]);
+            if (x < low) low = x;
+            if (x > high) high = x;
+        }
+        // Spread over the whole range, not stuck near one end.
+        const double span = static_cast<double>(r[1].Raw()) - r[0].Raw();
+        EXPECT_LE(static_cast<double>(low.Raw()) - r[0].Raw(), span * 0.01);
+        EXPECT_GE(static_cast<double>(high.Raw()) - r[0].Raw(), span * 0.99);
+    }
+    for (int i = 0; i < 5000; ++i) {
+        const Fixed x = RandomFixed();
+        ASSERT_GE(x, Fixed::Zero);
+        ASSERT_LE(x, Fixed::One);
+        ASSERT_GE(RandomInt31(), 0);
+    }
+}
