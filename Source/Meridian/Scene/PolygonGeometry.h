@@ -100,6 +100,11 @@ class PolygonGeometry : public Drawable {
 
     // The arrays themselves, for subclasses and the device; never null.
     PolygonData* GetData() const { return m_Data; }
+    // Makes this node draw another node's arrays (many nodes showing one
+    // mesh share its data and its device buffers); null is ignored.
+    void ShareData(PolygonData* data) {
+        if (data) m_Data = data;
+    }
 
 protected:
     Ref<PolygonData> m_Data;
