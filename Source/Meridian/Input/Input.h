@@ -73,6 +73,11 @@ class Input : public Object {
         return 0;
     }
 
+    // Non-zero once the player asked the program to end outside the button
+    // protocol (the desktop window was closed, a script finished). The
+    // application treats it like its own quit request.
+    virtual I32 WantsQuit() { return 0; }
+
     // "DPadLeft" ... "VolumeDown"; "" for any other value.
     static const char* GetGenericButtonName(U32 button);
 };
