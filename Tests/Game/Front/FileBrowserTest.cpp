@@ -1,0 +1,222 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "Front/FileBrowser.h"
+#include "Game/Front/FrontTestFont.h"
+#include "Math/MathFunctions.h"
+#include "Support/TestUtil.h"
+
+using namespace Meridian;
+
+namespace {
+
+class FileBrowserTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        InitTables();
+        m_Browser = New<FileBrowser>();
+        m_Browser->SetFont(FrontTest::MakeFontShader());
+        m_Browser->AddExtension(".ogg");
+        m_Browser->AddExtension(".ogg");
+    }
+
+    std::string Make(const std::string& name, bool folder = false) {
+        const std::string path = m_Dir.File(name);
+        if (folder)
+            mkdir(path.c_str(), 0755);
+        else
+            ::Test::WriteText(path, "x");
+        return path;
+    }
+
+    static std::string Resolved(const std::string& path) {
+        char buffer[PATH_MAX];
+        return std::string(realpath(path.c_str(), buffer) ? buffer : path.c_str()) + "/";
+    }
+
+    // The texts of the visible lines, top to bottom; hidden lines end the list.
+    std::vector<std::string> Shown() const {
+        std::vector<std::string> texts;
+        for (I32 i = 0; i < FileBrowser::VisibleLines && m_Browser->GetLine(i)->IsEnabled(); ++i)
+            texts.push_back(m_Browser->GetLine(i)->GetText());
+        return texts;
+    }
+
+    ::Test::TempDir m_Dir;
+    Ref<FileBrowser> m_Browser;
+};
+
+}  // namespace
+
+TEST_F(FileBrowserTest, ListsFoldersFirstFiltersOggAndSortsIgnoringCase) {
+    // A folder with nothing in it offers only the way up.
+    Make("empty", true);
+    m_Browser->SetPath(m_Dir.File("empty"));
+    EXPECT_EQ(m_Browser->GetCurrentPath(), Resolved(m_Dir.File("empty")));
+    EXPECT_EQ(Shown(), std::vector<std::string>({"[..]"}));
+    ASSERT_EQ(m_Browser->GetEntryCount(), 1u);
+    EXPECT_TRUE(m_Browser->GetEntry(0).m_IsFolder);
+    EXPECT_EQ(m_Browser->GetCursor(), 0);
+
+    for (const char* folder : {"zeta", "Alpha", "beta"}) Make(folder, true);
+    for (const char* file : {"x.ogg", "Bravo.ogg", "apple.ogg", "song.OGG", "a.ogg.ogg", "notes.txt"}) Make(file);
+    m_Browser->SetPath(m_Dir.Path());
+    EXPECT_EQ(Shown(), std::vector<std::string>(
+                           {"[..]", "[Alpha]", "[beta]", "[empty]", "[zeta]", "apple.ogg", "Bravo.ogg", "x.ogg"}));
+    EXPECT_EQ(m_Browser->GetEntry(7).m_Folder, Resolved(m_Dir.Path()));
+    // The cursor's line is marked; the others are white.
+    EXPECT_EQ(m_Browser->GetSelectedLine(), m_Browser->GetLine(0));
+    EXPECT_FLOAT_EQ(m_Browser->GetLine(0)->GetColor()[1], 0.25f);
+    EXPECT_FLOAT_EQ(m_Browser->GetLine(1)->GetColor()[1], 1.0f);
+    // Line i sits i glyph heights (8) below the browser's origin.
+    Transform* holder = m_Browser->GetLine(3)->GetParentTransform();
+    EXPECT_EQ(holder->GetTranslation().y, FrontTest::Units(-24));
+    EXPECT_EQ(m_Browser->GetTranslation().x, FrontTest::Units(-140));
+}
+
+TEST_F(FileBrowserTest, WindowFollowsTheCursorAndWraps) {
+    char name[16];
+    for (int i = 0; i < 29; ++i) {
+        snprintf(name, sizeof(name), "f%02d.ogg", i);
+        Make(name);
+    }
+    m_Browser->SetPath(m_Dir.Path());
+    ASSERT_EQ(m_Browser->GetEntryCount(), 30u);  // ".." and 29 songs
+
+    // Near the top the window starts at the first entry.
+    for (int i = 0; i < 5; ++i) m_Browser->CursorDown();
+    EXPECT_EQ(Shown().front(), "[..]");
+    EXPECT_EQ(m_Browser->GetSelectedLine(), m_Browser->GetLine(5));
+    // In the middle the cursor sits on the 11th line.
+    for (int i = 0; i < 10; ++i) m_Browser->CursorDown();
+    EXPECT_EQ(m_Browser->GetSelectedLine(), m_Browser->GetLine(10));
+    EXPECT_EQ(Shown().front(), "f04.ogg");
+    // Near the end the last 21 entries fill the window: entries 9 .. 29.
+    for (int i = 0; i < 10; ++i) m_Browser->CursorDown();
+    ASSERT_EQ(m_Browser->GetCursor(), 25);
+    const std::vector<std::string> shown = Shown();
+    ASSERT_EQ(shown.size(), 21u);
+    EXPECT_EQ(shown.front(), "f08.ogg");
+    EXPECT_EQ(shown.back(), "f28.ogg");
+    EXPECT_EQ(m_Browser->GetSelectedLine(), m_Browser->GetLine(16));
+    EXPECT_EQ(m_Browser->GetLine(16)->GetText(), "f24.ogg");
+
+    for (int i = 0; i < 4; ++i) m_Browser->CursorDown();
+    EXPECT_EQ(m_Browser->GetCursor(), 29);
+    m_Browser->CursorDown();
+    EXPECT_EQ(m_Browser->GetCursor(), 0);
+    m_Browser->CursorUp();
+    EXPECT_EQ(m_Browser->GetCursor(), 29);
+    EXPECT_EQ(m_Browser->GetCurrentEntry()->m_Name, "f28.ogg");
+}
+
+TEST_F(FileBrowserTest, LongNamesAreCutAndScrollWhenSelected) {
+    const std::string name45 = "Long-" + std::string(36, 'n') + ".ogg";
+    ASSERT_EQ(name45.size(), 45u);
+    Make(name45);
+    Make("a.ogg");
+    m_Browser->SetPath(m_Dir.Path());
+    ASSERT_EQ(Shown().size(), 3u);
+    EXPECT_EQ(Shown()[2], name45.substr(0, 40) + "...");
+
+    m_Browser->CursorDown();
+    m_Browser->CursorDown();
+    ASSERT_EQ(m_Browser->GetCurrentEntry()->m_Name, name45);
+    TextGeometry* line = m_Browser->GetSelectedLine();
+    ASSERT_EQ(line, m_Browser->GetLine(2));
+    // At a quarter second the pulse peaks at the full highlight colour and
+    // the marquee has moved one character (four per second).
+    m_Browser->Update(Fixed::FromRaw(16384));
+    EXPECT_EQ(line->GetText(), name45.substr(1, 40));
+    EXPECT_NEAR(line->GetColor()[0], 89.0f / 255.0f, 1e-3);
+    EXPECT_NEAR(line->GetColor()[2], 223.0f / 255.0f, 1e-3);
+    EXPECT_FLOAT_EQ(line->GetColor()[3], 1.0f);
+    m_Browser->Update(Fixed::FromRaw(16384));
+    EXPECT_EQ(line->GetText(), name45.substr(2, 40));
+    // After 12 s the window (offset 48 of 50) wraps through " +++ " to the start.
+    m_Browser->Update(Fixed::FromInt(11) + Fixed::FromRaw(32768));
+    EXPECT_EQ(line->GetText(), "+ " + name45.substr(0, 38));
+
+    // A short name is shown whole; moving the cursor lays out afresh.
+    m_Browser->CursorUp();
+    m_Browser->Update(Fixed::FromInt(3));
+    EXPECT_EQ(m_Browser->GetSelectedLine()->GetText(), "a.ogg");
+    EXPECT_EQ(Shown()[2], name45.substr(0, 40) + "...");
+}
+
+TEST_F(FileBrowserTest, EnteringFoldersAndRescanning) {
+    Make("sub", true);
+    Make("sub/inner.ogg");
+    Make("top.ogg");
+    ::Test::LogCapture log;
+    m_Browser->SetPath(m_Dir.File("sub") + "//");
+    EXPECT_EQ(m_Browser->GetCurrentPath(), Resolved(m_Dir.File("sub")));
+    EXPECT_EQ(Shown(), std::vector<std::string>({"[..]", "inner.ogg"}));
+
+    // ".." climbs to the parent folder.
+    m_Browser->EnterFolder();
+    EXPECT_EQ(m_Browser->GetCurrentPath(), Resolved(m_Dir.Path()));
+    EXPECT_EQ(Shown(), std::vector<std::string>({"[..]", "[sub]", "top.ogg"}));
+    // A file is not entered.
+    m_Browser->CursorUp();
+    m_Browser->EnterFolder();
+    EXPECT_EQ(m_Browser->GetCurrentPath(), Resolved(m_Dir.Path()));
+    m_Browser->CursorUp();
+    m_Browser->EnterFolder();
+    EXPECT_EQ(m_Browser->GetCurrentPath(), Resolved(m_Dir.File("sub")));
+    EXPECT_EQ(log.Count("[D] FileBrowser::RebuildFileList"), 3);
+
+    // The same path again only lays out: the cursor stays where it was.
+    m_Browser->CursorDown();
+    m_Browser->SetPath(m_Browser->GetCurrentPath());
+    m_Browser->SetPath("");
+    EXPECT_EQ(log.Count("[D] FileBrowser::RebuildFileList"), 3);
+    EXPECT_EQ(m_Browser->GetCursor(), 1);
+}
+
+TEST_F(FileBrowserTest, UnreadableFoldersAndEntriesAreLoggedAndSkipped) {
+    Make("good.ogg");
+    Make("other.ogg");
+    ASSERT_EQ(symlink(m_Dir.File("nowhere.ogg").c_str(), m_Dir.File("dangling.ogg").c_str()), 0);
+    ::Test::LogCapture log;
+    m_Browser->SetPath(m_Dir.Path());
+    EXPECT_TRUE(log.Contains("[E] FileBrowser: stat failed \"No such file or directory\""));
+    EXPECT_EQ(Shown(), std::vector<std::string>({"[..]", "good.ogg", "other.ogg"}));
+    m_Browser->CursorDown();
+    m_Browser->CursorDown();
+
+    // A folder that cannot be opened leaves an empty list and no lines.
+    const std::string missing = m_Dir.File("missing");
+    m_Browser->SetPath(missing);
+    EXPECT_TRUE(log.Contains("[E] opendir failed on \"" + missing + "/\""));
+    EXPECT_EQ(m_Browser->GetEntryCount(), 0u);
+    EXPECT_TRUE(Shown().empty());
+    EXPECT_EQ(m_Browser->GetCurrentEntry(), nullptr);
+    EXPECT_EQ(m_Browser->GetSelectedLine(), nullptr);
+    m_Browser->CursorDown();
+    m_Browser->CursorUp();
+    m_Browser->EnterFolder();
+    m_Browser->Update(Fixed::One);
+    EXPECT_TRUE(Shown().empty());
+
+    // A folder without read permission (the superuser reads it anyway).
+    if (geteuid() != 0) {
+        Make("locked", true);
+        chmod(m_Dir.File("locked").c_str(), 0);
+        m_Browser->SetPath(m_Dir.File("locked"));
+        chmod(m_Dir.File("locked").c_str(), 0755);
+        EXPECT_TRUE(log.Contains("[E] opendir failed on \"" + Resolved(m_Dir.File("locked")) + "\""));
+        EXPECT_TRUE(Shown().empty());
+    }
+
+    m_Browser.Reset();
+    EXPECT_TRUE(log.Contains("[D] ~FileBrowser"));
+}
