@@ -1,0 +1,121 @@
+#include "Front/Help.h"
+
+#include <vector>
+
+#include "Core/App.h"
+#include "Front/States.h"
+#include "Scene/FontTexture2D.h"
+#include "Scene/ImageGeometry.h"
+#include "Scene/TextGeometry.h"
+
+using namespace Meridian;
+
+namespace {
+
+const char* const MenuText =
+    "- Skyrail - \n\nA freeware game brought to you by\nKestel (code) and Moorfield (graphics).\n\n"
+    "Press '#{Start}'/'#{DPadB}' to get to the song selection.\nPress '#{System}' to exit the game.";
+const char* const SelSongText =
+    "- Song Selection -\n\nSelect a song you want to play with.\n\n"
+    "Press '#{Start}'/'#{DPadB}' to start playing a song (or to enter a folder).\n"
+    "Press '#{DPadX}' to show the hiscore of the selected song.\n";
+const char* const ConvertText =
+    "- Analyzing Song -\n\nThe selected song is getting analyzed to create the race track.\n"
+    "The result is then saved for later reuse.\n\nPress '#{System}' to stop analyzation.";
+const char* const PlayText =
+    "- How to Play -\n\nMove the ship using '#{DPadLeft}/#{DPadRight}' or '#{DPadA}/#{DPadB}'.\n"
+    "Skip 2 lanes by simultaneously pressing\n'#{DPadLeft}'&'#{DPadA}' or '#{DPadRight}'&'#{DPadB}'.\n\n"
+    "A blue capsule scores 100 points while a red mine takes 250.\n"
+    "A full energybar absorbs the points taken by red mine.\n"
+    "Get 5% of the capsules without missing one\nor hitting a mine and get 500 bonus points!";
+const char* const HiscorePadText =
+    "- High Scores -\n\nTop 10 scores are shown for each song separately.\n\n"
+    "Press '#{DPadUp}/#{DPadDown}' to select a character.\n"
+    "Press '#{DPadRight}/#{DPadB}' to move to the next position.\n"
+    "Press '#{DPadLeft}/#{DPadX}' to move to the previous position.\nPress '#{Start}' when finished.";
+const char* const HiscoreKeyboardText =
+    "- High Scores -\n\nTop 10 scores are shown for each song separately.\n\n"
+    "Enter your name using the keyboard.\nPress 'Delete' to remove a character, 'Enter' to finish.\n\n"
+    "Press '#{Start}' or '#{DPadB}' to return to the menu.";
+
+const F32 TitleColor[4] = {89.0f / 255.0f, 192.0f / 255.0f, 223.0f / 255.0f, 1.0f};
+
+}  // namespace
+
+void Help::SetText(const std::string& text) {
+    if (text == m_Text) return;
+    m_Text = text;
+    Rebuild();
+}
+
+void Help::SetFontShader(Shader* shader) {
+    m_FontShader = shader;
+    Rebuild();
+}
+
+void Help::SetBackgroundShader(Shader* shader) {
+    m_BackgroundShader = shader;
+    Rebuild();
+}
+
+std::string Help::GetHelpText(I32 state) {
+    App* app = App::Get();
+    const char* text = "";
+    switch (state) {
+        case States::Menu: text = MenuText; break;
+        case States::SelSong: text = SelSongText; break;
+        case States::Convert: text = ConvertText; break;
+        case States::Play: text = PlayText; break;
+        case States::Hiscore: {
+            Input* input = app ? app->GetInput() : nullptr;
+            text = input && input->HasKeys() ? HiscoreKeyboardText : HiscorePadText;
+            break;
+        }
+        default: break;
+    }
+    return app ? app->ExpandButtonNames(text) : std::string(text);
+}
+
+void Help::Rebuild() {
+    if (!m_FontShader || !m_BackgroundShader) return;
+    Fixed glyphWidth, h;
+    if (FontTexture2D* font = Cast<FontTexture2D>(m_FontShader->GetTexture(0))) font->GetGlyphSize(glyphWidth, h);
+
+    while (GetChildCount() > 0) GetChild(0)->SetParent(nullptr);
+
+    ImageGeometry* panel = New<ImageGeometry>();
+    panel->SetShader(m_BackgroundShader);
+    panel->SetColor(1.0f, 1.0f, 1.0f, 0.75f);
+    panel->SetPosition({Fixed::FromInt(-165), Fixed::FromInt(-125), Fixed::Zero});
+    panel->SetSize(Fixed::FromInt(330), Fixed::FromInt(250));
+    panel->SetStatic(ArrayAll);
+    panel->SetParent(this);
+
+    // The piece after the last line break is a line too (maybe empty).
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = m_Text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(m_Text.substr(start, end - start));
+    lines.push_back(m_Text.substr(start));
+
+    const I32 n = static_cast<I32>(lines.size());
+    const Fixed top = h * Fixed::FromFloat(static_cast<F32>(n) * 0.5f);
+    for (I32 i = 0; i < n; ++i) {
+        // Empty lines keep their place but draw nothing.
+        if (lines[i].empty()) continue;
+        Transform* holder = New<Transform>();
+        holder->SetTranslation({Fixed::Zero, top - h * Fixed::FromInt(i), Fixed::Zero});
+        holder->SetParent(this);
+        TextGeometry* line = New<TextGeometry>();
+        line->SetShader(m_FontShader);
+        line->SetAlignment(TextGeometry::AlignCentre, TextGeometry::AlignStart);
+        line->SetText(lines[i].c_str());
+        if (i == 0) {
+            line->SetStatic(ArrayAll & ~ArrayColors);
+            line->SetColor(TitleColor[0], TitleColor[1], TitleColor[2], TitleColor[3]);
+        } else {
+            line->SetStatic(ArrayAll);
+        }
+        line->SetParent(holder);
+    }
+}
