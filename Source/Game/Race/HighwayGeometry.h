@@ -27,7 +27,7 @@ class HighwayGeometry : public PolygonGeometry {
     MERIDIAN_CLASS(HighwayGeometry, PolygonGeometry)
 
     // Two vertices per section; the strip's indices are 16 bits wide.
-    static const I32 MaxVertices = 65535;
+    static constexpr I32 MaxVertices = 65535;
     // A section closes once this much song time has gathered.
     static constexpr F32 SectionSeconds = 0.125f;
 

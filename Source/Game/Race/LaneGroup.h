@@ -30,7 +30,7 @@ class LaneGroup : public Group {
     MERIDIAN_CLASS(LaneGroup, Group)
 
     // Obstacles switched on per change of second, farthest second first.
-    static const I32 ShowBudget = 15;
+    static constexpr I32 ShowBudget = 15;
 
     LaneGroup();
     ~LaneGroup() override;

@@ -19,7 +19,7 @@
 class PerfectEffect : public Meridian::Group {
     MERIDIAN_CLASS(PerfectEffect, Group)
 
-    static const Meridian::I32 SpriteCount = 64;
+    static constexpr Meridian::I32 SpriteCount = 64;
 
     PerfectEffect();
     ~PerfectEffect() override {}

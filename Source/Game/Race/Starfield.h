@@ -26,7 +26,7 @@ class Starfield : public Meridian::PolygonGeometry {
         Meridian::Vector3 color;  // r, g, b before the distance brightness
     };
 
-    static const Meridian::I32 DefaultCount = 200;
+    static constexpr Meridian::I32 DefaultCount = 200;
     static const Meridian::Fixed FarZ;   // -50.0
     static const Meridian::Fixed NearZ;  // 30.0
 
