@@ -101,29 +101,15 @@ TEST_F(HelpTest, TextsNameTheDevicesButtons) {
     EXPECT_EQ(Help::GetHelpText(States::Menu),
               "- Skyrail - \n\nA freeware game brought to you by\nKestel (code) and Moorfield (graphics).\n\n"
               "Press 'Help I'/'B' to get to the song selection.\nPress 'Home' to exit the game.");
-    EXPECT_EQ(Help::GetHelpText(States::SelSong),
-              "- Song Selection -\n\nSelect a song you want to play with.\n\n"
-              "Press 'Help I'/'B' to start playing a song (or to enter a folder).\n"
-              "Press 'X' to show the hiscore of the selected song.\n");
-    EXPECT_EQ(Help::GetHelpText(States::Convert),
-              "- Analyzing Song -\n\nThe selected song is getting analyzed to create the race track.\n"
-              "The result is then saved for later reuse.\n\nPress 'Home' to stop analyzation.");
-    const std::string play = Help::GetHelpText(States::Play);
-    EXPECT_NE(play.find("using 'Joystick Left/Joystick Right' or 'A/B'.\n"), std::string::npos);
-    EXPECT_NE(play.find("'Joystick Left'&'A' or 'Joystick Right'&'B'.\n\n"), std::string::npos);
-    EXPECT_NE(play.find("A full energybar absorbs the points taken by red mine.\n"), std::string::npos);
-    EXPECT_NE(play.find("or hitting a mine and get 500 bonus points!"), std::string::npos);
-
-    EXPECT_EQ(Help::GetHelpText(States::Hiscore),
-              "- High Scores -\n\nTop 10 scores are shown for each song separately.\n\n"
-              "Press 'Joystick Up/Joystick Down' to select a character.\n"
-              "Press 'Joystick Right/B' to move to the next position.\n"
-              "Press 'Joystick Left/X' to move to the previous position.\nPress 'Help I' when finished.");
+    EXPECT_NE(Help::GetHelpText(States::SelSong).find("Press 'X' to show the hiscore"), std::string::npos);
+    EXPECT_NE(Help::GetHelpText(States::Convert).find("Press 'Home' to stop analyzation."), std::string::npos);
+    EXPECT_NE(Help::GetHelpText(States::Play).find("'Joystick Left'&'A' or 'Joystick Right'&'B'.\n\n"),
+              std::string::npos);
+    EXPECT_NE(Help::GetHelpText(States::Hiscore).find("Press 'Joystick Right/B' to move to the next position."),
+              std::string::npos);
     g_HasKeys = true;
-    EXPECT_EQ(Help::GetHelpText(States::Hiscore),
-              "- High Scores -\n\nTop 10 scores are shown for each song separately.\n\n"
-              "Enter your name using the keyboard.\nPress 'Delete' to remove a character, 'Enter' to finish.\n\n"
-              "Press 'Help I' or 'B' to return to the menu.");
+    EXPECT_NE(Help::GetHelpText(States::Hiscore).find("Press 'Help I' or 'B' to return to the menu."),
+              std::string::npos);
 
     for (I32 state : {I32(0), I32(States::Init), I32(States::Splash), I32(States::PlayPrepare), I32(9)})
         EXPECT_EQ(Help::GetHelpText(state), "") << state;
