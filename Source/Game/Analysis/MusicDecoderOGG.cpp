@@ -70,14 +70,18 @@ I32 MusicDecoderOGG::Read(I16* buffer, I32 count) {
             if (static_cast<I32>(m_Queue.size()) < count) count = static_cast<I32>(m_Queue.size());
             break;
         }
-        I32 samples = static_cast<I32>(bytes / 2);
+        const I32 samples = static_cast<I32>(bytes / 2);
         I16 pcm[ScratchBytes / 2];
         std::memcpy(pcm, s_Scratch, static_cast<size_t>(samples) * 2);
+        const size_t queued = m_Queue.size();
         if (m_Channels == 1) {
             m_Queue.insert(m_Queue.end(), pcm, pcm + samples);
         } else {
-            for (I32 i = 0; i + 1 < samples; i += 2)
-                m_Queue.push_back(static_cast<I16>((static_cast<I32>(pcm[i]) + pcm[i + 1]) >> 1));
+            const I32 frames = samples / 2;
+            m_Queue.resize(queued + static_cast<size_t>(frames));
+            I16* out = m_Queue.data() + queued;
+            for (I32 i = 0; i < frames; ++i)
+                out[i] = static_cast<I16>((static_cast<I32>(pcm[2 * i]) + pcm[2 * i + 1]) >> 1);
         }
     }
     if (count == 0) return 0;

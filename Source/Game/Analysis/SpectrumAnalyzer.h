@@ -3,7 +3,8 @@
 // samples, and gives the spectral flux of three frequency bands between the
 // newest spectrum and the one before it.
 //
-// Depends on MusicDecoder and KISS FFT (float build). Magnitudes are scaled to
+// Depends on MusicDecoder and KISS FFT (float build; each real frame goes
+// through one 512-point complex transform). Magnitudes are scaled to
 // |sum of trunc(x[n] * w[n]) * e^(-2 pi i k n / 1024)| / 1048576, the values an
 // integer transform that divides by 4 in each of its five stages would give.
 // Buffers are allocated once at construction; Step allocates nothing. Main
@@ -22,6 +23,7 @@ class SpectrumAnalyzer {
 public:
     static const Meridian::I32 FrameSize = 1024;
     static const Meridian::I32 HopSize = 512;
+    static const Meridian::I32 HalfSize = FrameSize / 2;
     static const Meridian::I32 BinCount = 512;
     static const Meridian::I32 BandCount = 3;
     // Band b spans BandEdges[b] .. BandEdges[b + 1] Hz.
@@ -59,9 +61,10 @@ private:
     std::vector<Meridian::I16> m_BlockB;  // the 1024 after them
     Meridian::I32 m_Position;             // where the next frame starts in m_BlockA
     std::vector<Meridian::F32> m_Window;
-    kiss_fft_cfg m_Fft;
+    kiss_fft_cfg m_Fft;  // 512 points: a real 1024-sample frame packed in pairs
     std::vector<kiss_fft_cpx> m_FftIn;
     std::vector<kiss_fft_cpx> m_FftOut;
+    std::vector<kiss_fft_cpx> m_Twiddle;  // e^(-2 pi i k / 1024), k < 512
     std::vector<Meridian::F32> m_Spectrum[2];
     Meridian::I32 m_Current;  // bank holding the newest spectrum
     Meridian::F32 m_BinWidth;

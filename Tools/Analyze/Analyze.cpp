@@ -1,0 +1,227 @@
+// skyrail-analyze: prepares a music library for the game by writing the track
+// file (song + ".kpt") of every song that lacks one, through the same TrackGen
+// code the game runs before a race.
+//
+//     skyrail-analyze [--redo] [--verbose] PATH...
+//
+// Each PATH is a song or a folder searched recursively for names ending in
+// ".ogg" in any letter case. Prints one summary line per song on standard
+// output and a progress bar on standard error (when it is a terminal). Exit
+// status: 0 when every song has a track file, 1 when any song failed, 2 on
+// wrong arguments.
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "Analysis/MusicDecoder.h"
+#include "Analysis/TrackGen.h"
+#include "Core/Log.h"
+#include "Memory/Memory.h"
+
+using namespace Meridian;
+namespace fs = std::filesystem;
+
+namespace {
+
+void Usage(FILE* out) {
+    std::fprintf(out,
+                 "usage: skyrail-analyze [--redo] [--verbose] PATH...\n"
+                 "Writes the track file (SONG.kpt) of every song that has none.\n"
+                 "PATH is an .ogg song or a folder searched recursively for .ogg songs\n"
+                 "(any letter case). Songs must be Ogg Vorbis at 44100 Hz, mono or stereo.\n"
+                 "  --redo     analyse songs that already have a track file again;\n"
+                 "             the old file is replaced only by a complete new one\n"
+                 "  --verbose  show the engine log on standard error\n"
+                 "  --help     show this text\n"
+                 "Exit status: 0 all songs have track files, 1 a song failed, 2 bad arguments.\n");
+}
+
+// The songs below a path, sorted; a file named directly is taken as it is.
+bool CollectSongs(const std::string& path, std::vector<std::string>& songs) {
+    std::error_code error;
+    fs::file_status status = fs::status(path, error);
+    if (error || !fs::exists(status)) {
+        std::fprintf(stderr, "skyrail-analyze: %s: no such file or folder\n", path.c_str());
+        return false;
+    }
+    if (!fs::is_directory(status)) {
+        songs.push_back(path);
+        return true;
+    }
+    std::vector<std::string> found;
+    fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied, error), end;
+    for (; !error && it != end; it.increment(error)) {
+        std::error_code ignored;
+        if (it->is_regular_file(ignored) && IsSongPath(it->path().string())) found.push_back(it->path().string());
+    }
+    if (error) {
+        std::fprintf(stderr, "skyrail-analyze: %s: %s\n", path.c_str(), error.message().c_str());
+        return false;
+    }
+    std::sort(found.begin(), found.end());
+    songs.insert(songs.end(), found.begin(), found.end());
+    return true;
+}
+
+class Progress {
+public:
+    explicit Progress(size_t total) : m_Total(total), m_Done(0), m_Seconds(0.0), m_Shown(isatty(2) != 0) {}
+
+    void Show(const std::string& song, I32 songSeconds) {
+        if (!m_Shown) return;
+        const int width = 24;
+        const int filled = m_Total ? static_cast<int>(m_Done * width / m_Total) : width;
+        std::string bar(static_cast<size_t>(filled), '#');
+        bar.resize(width, '.');
+        std::string name = fs::path(song).filename().string();
+        if (name.size() > 32) name = name.substr(0, 29) + "...";
+        std::fprintf(stderr, "\r[%s] %zu/%zu songs, %.0f s analysed  %s %02d:%02d\033[K", bar.c_str(), m_Done,
+                     m_Total, m_Seconds + songSeconds, name.c_str(), songSeconds / 60, songSeconds % 60);
+        std::fflush(stderr);
+    }
+    void Clear() {
+        if (m_Shown) std::fprintf(stderr, "\r\033[K");
+    }
+    void SongDone(double seconds) {
+        ++m_Done;
+        m_Seconds += seconds;
+    }
+    double Seconds() const { return m_Seconds; }
+
+private:
+    size_t m_Total, m_Done;
+    double m_Seconds;
+    bool m_Shown;
+};
+
+// Collects the log of one song in a scratch file so that its error lines can
+// be shown in the song's summary instead of scrolling past.
+class SongLog {
+public:
+    explicit SongLog(bool verbose) : m_Verbose(verbose) {
+        if (m_Verbose) {
+            Log::Open(">console");
+            return;
+        }
+        char pattern[] = "/tmp/skyrail-analyze-XXXXXX";
+        int fd = mkstemp(pattern);
+        if (fd >= 0) {
+            close(fd);
+            m_Path = pattern;
+        }
+    }
+    ~SongLog() {
+        Log::Close();
+        if (!m_Path.empty()) std::remove(m_Path.c_str());
+    }
+    void Begin() {
+        if (m_Verbose || m_Path.empty()) return;
+        Log::Close();
+        Log::Open(m_Path.c_str());
+    }
+    // The song's error lines without their prefix, joined by "; ".
+    std::string Errors() {
+        if (m_Verbose || m_Path.empty()) return std::string();
+        if (Log* log = Log::Get())
+            if (log->GetStream()) std::fflush(log->GetStream());
+        std::ifstream in(m_Path);
+        std::string line, errors;
+        while (std::getline(in, line))
+            if (line.compare(0, 4, "[E] ") == 0) errors += (errors.empty() ? "" : "; ") + line.substr(4);
+        return errors;
+    }
+
+private:
+    bool m_Verbose;
+    std::string m_Path;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool redo = false, verbose = false, badPath = false;
+    std::vector<std::string> songs;
+    std::vector<std::string> paths;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            Usage(stdout);
+            return 0;
+        } else if (arg == "--redo") {
+            redo = true;
+        } else if (arg == "--verbose" || arg == "-v") {
+            verbose = true;
+        } else if (arg == "--") {
+            paths.insert(paths.end(), argv + i + 1, argv + argc);
+            break;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            std::fprintf(stderr, "skyrail-analyze: unknown option %s\n", arg.c_str());
+            Usage(stderr);
+            return 2;
+        } else {
+            paths.push_back(arg);
+        }
+    }
+    if (paths.empty()) {
+        Usage(stderr);
+        return 2;
+    }
+    for (const std::string& path : paths)
+        if (!CollectSongs(path, songs)) badPath = true;
+
+    SongLog songLog(verbose);
+    Progress progress(songs.size());
+    int written = 0, skipped = 0, failed = 0;
+    for (const std::string& song : songs) {
+        songLog.Begin();
+        const auto start = std::chrono::steady_clock::now();
+        Ref<TrackGen> gen = New<TrackGen>(song);
+        const I32 state = gen->Init(redo);
+        if (state == 1) {
+            progress.Clear();
+            std::printf("skip  %s: track file exists\n", song.c_str());
+            std::fflush(stdout);
+            ++skipped;
+            progress.SongDone(0);
+            continue;
+        }
+        bool ok = state == 0;
+        if (ok) {
+            I32 shown = -1;
+            while (gen->Step())
+                if (gen->ProgressSeconds() != shown) {
+                    shown = gen->ProgressSeconds();
+                    progress.Show(song, shown);
+                }
+            // A failed save leaves Failed() clear (the game races on and
+            // reports the missing file); here it is a failure.
+            ok = !gen->Failed() && TrackGen::TrackExists(song);
+        }
+        const double taken = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double seconds = static_cast<double>(gen->Times().size()) * 0.5 * gen->BlockSeconds();
+        progress.Clear();
+        if (ok) {
+            std::printf("ok    %s: %zu control points, %.1f s of music, %.2f s taken\n", song.c_str(),
+                        gen->Times().size(), seconds, taken);
+            ++written;
+        } else {
+            std::string why = songLog.Errors();
+            std::printf("FAIL  %s: %s\n", song.c_str(), why.empty() ? "could not be analysed" : why.c_str());
+            ++failed;
+        }
+        std::fflush(stdout);
+        progress.SongDone(seconds);
+    }
+    progress.Clear();
+    std::printf("%zu song%s: %d written, %d skipped, %d failed; %.1f s of music analysed\n", songs.size(),
+                songs.size() == 1 ? "" : "s", written, skipped, failed, progress.Seconds());
+    return failed || badPath ? 1 : 0;
+}
