@@ -1,0 +1,283 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+#include "Image/WritePNG.h"
+#include "Race/AudioTrack.h"
+#include "RaceTestUtil.h"
+#include "Support/OggFiles.h"
+#include "Support/TestUtil.h"
+
+using namespace Meridian;
+using namespace RaceTest;
+
+namespace {
+
+// Runs the test inside a scratch folder laid out like the game's: the race
+// reads "./Data/SkyRail/..." relative to the working directory.
+class ScratchWorkingDir {
+public:
+    ScratchWorkingDir() {
+        char* here = getcwd(nullptr, 0);
+        m_Previous = here ? here : ".";
+        free(here);
+        EXPECT_EQ(chdir(m_Dir.Path().c_str()), 0);
+    }
+    ~ScratchWorkingDir() { EXPECT_EQ(chdir(m_Previous.c_str()), 0); }
+    std::string File(const std::string& name) const { return m_Dir.File(name); }
+
+    // The three course textures as tiny real PNG files.
+    void WriteTextures() const {
+        mkdir(File("Data").c_str(), 0755);
+        mkdir(File("Data/SkyRail").c_str(), 0755);
+        const U8 pixels[2 * 2 * 3] = {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255};
+        for (const char* name : {"track01.png", "capsule01.png", "mine01.png"})
+            EXPECT_TRUE(WritePNG(File(std::string("Data/SkyRail/") + name).c_str(), 2, 2, 2, pixels));
+    }
+
+private:
+    ::Test::TempDir m_Dir;
+    std::string m_Previous;
+};
+
+// A track file for song whose last control point lies at lastTime seconds.
+void WriteTrackEndingAt(const std::string& song, float lastTime) {
+    TrackData data;
+    for (float t = 0.0f; t < lastTime; t += PointSeconds) {
+        data.Time.push_back(t);
+        data.Flux.push_back({1.0f, 1.0f, 1.0f});
+        data.Threshold.push_back({2.0f, 2.0f, 2.0f});
+    }
+    data.Time.push_back(lastTime);
+    data.Flux.push_back({1.0f, 1.0f, 1.0f});
+    data.Threshold.push_back({2.0f, 2.0f, 2.0f});
+    ASSERT_TRUE(data.SaveTo(song));
+}
+
+// A 12 s track with onsets in all three bands from 2.3 s to 9.3 s.
+void WriteRaceTrack(const std::string& song) {
+    TrackData data = MakeTrack(12.0f, [](int i, float) {
+        TrackData::Bands f = {1.0f, 1.0f, 1.0f};
+        const int beat = static_cast<int>(std::lround(0.5f / PointSeconds));
+        if (i % beat == 0 && i > 0) f[(i / beat) % 3] = 10.0f;
+        return f;
+    });
+    ASSERT_TRUE(data.SaveTo(song));
+}
+
+}  // namespace
+
+TEST(AudioTrack, RefusesTracksItCannotRace) {
+    ScratchWorkingDir dir;
+    ::Test::LogCapture log;
+    AudioTrack track;
+
+    EXPECT_FALSE(track.InitHighway2(dir.File("missing.ogg")));
+    TrackData().SaveTo(dir.File("empty.ogg"));
+    EXPECT_FALSE(track.InitHighway2(dir.File("empty.ogg")));
+    EXPECT_EQ(log.Count("[E] InitHighway2: failed to load TrackData.\n"), 2);
+
+    WriteTrackEndingAt(dir.File("short.ogg"), 0.99f);
+    EXPECT_FALSE(track.InitHighway2(dir.File("short.ogg")));
+    EXPECT_TRUE(log.Contains("[E] InitHighway2: need at least 1s of data.\n"));
+    EXPECT_EQ(track.GetHighway(), nullptr);
+
+    WriteTrackEndingAt(dir.File("second.ogg"), 1.0f);
+    ASSERT_TRUE(track.InitHighway2(dir.File("second.ogg")));
+    ASSERT_NE(track.GetHighway(), nullptr);
+    EXPECT_TRUE(track.GetHighway()->IsStatic(ArrayVertices));
+    EXPECT_TRUE(track.GetHighway()->IsStatic(ArrayTexCoords0));
+    EXPECT_EQ(track.GetHighway()->GetStaticBits(), 17u);
+    EXPECT_EQ(track.GetHighway()->GetEndTime().ToInt(), 0);
+    EXPECT_EQ(log.Count("[E] InitHighway2: need at least 1s of data.\n"), 1);
+
+    // A song whose course would need more vertices than 16-bit indices reach.
+    TrackData huge;
+    for (int k = 0; k <= 32768; ++k) {
+        huge.Time.push_back(0.125f * static_cast<float>(k));
+        huge.Flux.push_back({1.0f, 1.0f, 1.0f});
+        huge.Threshold.push_back({2.0f, 2.0f, 2.0f});
+    }
+    ASSERT_TRUE(huge.SaveTo(dir.File("long.ogg")));
+    Ref<HighwayGeometry> kept = track.GetHighway();
+    EXPECT_FALSE(track.InitHighway2(dir.File("long.ogg")));
+    EXPECT_TRUE(log.Contains("[E] InitHighway2: song of 4096.000000s is too long: its course needs 65536 vertices, "
+                             "the limit is 65535 (about 68 minutes of music).\n"));
+    EXPECT_EQ(track.GetHighway(), kept.Get()) << "a refused song builds nothing";
+
+    // Through Init the refusal reaches the race as "no highway".
+    dir.WriteTextures();
+    Ref<Group> parent = New<Group>();
+    track.Init(dir.File("long.ogg"), parent);
+    EXPECT_TRUE(log.Contains("[E] AudioTrack::Init: InitHighway2 failed.\n"));
+    EXPECT_EQ(track.GetHighway(), nullptr);
+    EXPECT_EQ(track.GetLaneGroup(), nullptr);
+    EXPECT_EQ(parent->GetChildCount(), 0u);
+    track.Release();
+}
+
+TEST(AudioTrack, BuildsAttachesAndRebuildsTheRace) {
+    ScratchWorkingDir dir;
+    ::Test::LogCapture log;
+    InitTables();
+
+    // Without textures nothing is built.
+    AudioTrack bare;
+    bare.Release();  // nothing to release: harmless
+    WriteRaceTrack(dir.File("a.ogg"));
+    Ref<Group> parent = New<Group>();
+    bare.Init(dir.File("a.ogg"), parent);
+    EXPECT_TRUE(log.Contains("[E] HighwayShader could not be created.\n"));
+    EXPECT_EQ(bare.GetHighway(), nullptr);
+
+    // Without models the highway is built but not attached, and no lanes.
+    dir.WriteTextures();
+    bare.Init(dir.File("a.ogg"), parent);
+    EXPECT_TRUE(log.Contains("[E] AudioTrack::InitLanes: Obstacle loading failed.\n"));
+    EXPECT_TRUE(log.Contains("[E] AudioTrack::Init: InitLanes failed.\n"));
+    ASSERT_NE(bare.GetHighway(), nullptr);
+    EXPECT_EQ(bare.GetHighway()->GetParent(), nullptr);
+    EXPECT_EQ(bare.GetLaneGroup(), nullptr);
+    EXPECT_EQ(parent->GetChildCount(), 0u);
+
+    AudioTrack track;
+    Ref<Transform> capsule = MakeModel(), mine = MakeModel();
+    track.SetCapsuleModel(capsule);
+    track.SetMineModel(mine);
+    track.Init(dir.File("a.ogg"), parent);
+    EXPECT_TRUE(log.Contains("[I] AudioTrack::Init succeeded.\n"));
+    HighwayGeometry* highway = track.GetHighway();
+    LaneGroup* lanes = track.GetLaneGroup();
+    ASSERT_NE(highway, nullptr);
+    ASSERT_NE(lanes, nullptr);
+    EXPECT_EQ(parent->GetChild(0), highway);
+    EXPECT_EQ(parent->GetChild(1), lanes);
+
+    // Shaders: the opaque double-sided road, the obstacles in layer 9.
+    Shader* road = track.GetHighwayShader();
+    ASSERT_NE(road, nullptr);
+    EXPECT_EQ(road->Name(), "HighwayShader");
+    EXPECT_FALSE(road->GetCulling());
+    EXPECT_FALSE(road->GetLighting());
+    EXPECT_EQ(road->GetBlendMode(), Shader::BlendOpaque);
+    EXPECT_NE(road->GetTexture(0), nullptr);
+    EXPECT_EQ(highway->GetShader(), road);
+    ASSERT_NE(track.GetActiveObstacleShader(), nullptr);
+    ASSERT_NE(track.GetInactiveObstacleShader(), nullptr);
+    EXPECT_EQ(track.GetActiveObstacleShader()->Name(), "ActiveObstacleShader");
+    EXPECT_EQ(track.GetInactiveObstacleShader()->Name(), "InactiveObstacleShader");
+    EXPECT_EQ(track.GetActiveObstacleShader()->GetLayer(), 9);
+    EXPECT_EQ(track.GetInactiveObstacleShader()->GetLayer(), 9);
+    EXPECT_EQ(lanes->GetCapsuleShader(), track.GetActiveObstacleShader());
+    EXPECT_EQ(lanes->GetMineShader(), track.GetInactiveObstacleShader());
+    EXPECT_EQ(lanes->GetCapsuleModel(), capsule.Get());
+    EXPECT_EQ(lanes->GetMineModel(), mine.Get());
+    EXPECT_GT(lanes->GetGoodCount() + lanes->GetBadCount(), 5);
+
+    // A second race on another song: same shaders and models, new course.
+    Ref<Shader> firstRoad = road;
+    Ref<HighwayGeometry> firstHighway = highway;
+    Ref<LaneGroup> firstLanes = lanes;
+    WriteRaceTrack(dir.File("b.ogg"));
+    track.Release();
+    EXPECT_EQ(firstHighway->GetParent(), nullptr);
+    EXPECT_EQ(firstLanes->GetParent(), nullptr);
+    EXPECT_EQ(track.GetHighway(), nullptr);
+    track.Init(dir.File("b.ogg"), parent);
+    ASSERT_NE(track.GetHighway(), nullptr);
+    EXPECT_NE(track.GetHighway(), firstHighway.Get());
+    EXPECT_NE(track.GetLaneGroup(), firstLanes.Get());
+    EXPECT_EQ(track.GetHighwayShader(), firstRoad.Get());
+    EXPECT_EQ(track.GetCapsuleModel(), capsule.Get());
+    EXPECT_EQ(parent->GetChildCount(), 2u);
+
+    // Init without a Release in between does not leave the old course drawn.
+    Ref<HighwayGeometry> secondHighway = track.GetHighway();
+    track.Init(dir.File("a.ogg"), parent);
+    EXPECT_EQ(secondHighway->GetParent(), nullptr);
+    EXPECT_EQ(parent->GetChildCount(), 2u);
+
+    track.Release();
+    track.Release();
+    EXPECT_EQ(parent->GetChildCount(), 0u);
+    EXPECT_EQ(log.Count("HighwayShader could not be created."), 1);
+}
+
+// A generated song analysed by the real analysis, then raced: onsets of
+// three timbres land at their beats, each timbre in a lane of its own.
+TEST(AudioTrack, RacesARealAnalysedSong) {
+    ScratchWorkingDir dir;
+    InitTables();
+    const int rate = 44100;
+    const double beat = 0.4;
+    const double tones[3] = {300.0, 3200.0, 9000.0};  // one per analysis band
+    std::vector<int16_t> pcm(static_cast<size_t>(14 * rate), 0);
+    std::vector<double> starts[3];
+    for (int k = 1; k * beat < 13.5; ++k) {
+        const int kind = k % 3;
+        // A plucked note: 4 ms attack, then a smooth decay (no click at its end).
+        const size_t first = static_cast<size_t>(k * beat * rate);
+        for (size_t n = 0; n < static_cast<size_t>(0.3 * rate) && first + n < pcm.size(); ++n) {
+            const double t = static_cast<double>(n) / rate;
+            const double envelope = std::min(t / 0.004, 1.0) * std::exp(-t / 0.04);
+            pcm[first + n] = static_cast<int16_t>(12000.0 * envelope * std::sin(6.283185307179586 * tones[kind] * t));
+        }
+        starts[kind].push_back(k * beat);
+    }
+    const std::string song = dir.File("beats.ogg");
+    ASSERT_TRUE(::Test::WriteOgg(song, pcm, rate, 1));
+    {
+        TrackGen gen(song);
+        ASSERT_EQ(gen.Init(), 0);
+        while (gen.Step()) {
+        }
+        ASSERT_FALSE(gen.Failed());
+    }
+
+    dir.WriteTextures();
+    ::Test::LogCapture log;
+    AudioTrack track;
+    track.SetCapsuleModel(MakeModel());
+    track.SetMineModel(MakeModel());
+    Ref<Group> parent = New<Group>();
+    track.Init(song, parent);
+    ASSERT_TRUE(log.Contains("[I] AudioTrack::Init succeeded.\n"));
+    HighwayGeometry* highway = track.GetHighway();
+    LaneGroup* lanes = track.GetLaneGroup();
+    EXPECT_NEAR(highway->GetEndTime().ToFloat(), 14.0f, 0.2f);
+
+    // Every obstacle stands at a beat, in the lane of that beat's timbre.
+    std::set<int> lanesOfKind[3];
+    int placed = 0;
+    for (I32 s = 0; s < lanes->GetBucketCount(); ++s) {
+        for (size_t k = 0; k < lanes->GetObstacles(s).size(); ++k) {
+            const float t = lanes->GetTimes(s)[k].ToFloat();
+            EXPECT_GE(t, 2.0f);
+            EXPECT_LE(t, highway->GetEndTime().ToFloat() - 2.0f);
+            int kind = -1;
+            for (int c = 0; c < 3; ++c)
+                for (double start : starts[c])
+                    if (std::fabs(t - start) < 0.06) kind = c;
+            EXPECT_GE(kind, 0) << "an obstacle off the beat at " << t;
+            if (kind < 0) continue;
+            Vector3 ride, centre, up, right;
+            ASSERT_TRUE(highway->Eval(lanes->GetTimes(s)[k], ride, centre, up, right));
+            const Vector3 d = lanes->GetObstacles(s)[k]->GetTranslation() - centre;
+            const float across = d.x.ToFloat() * right.x.ToFloat() + d.z.ToFloat() * right.z.ToFloat();
+            lanesOfKind[kind].insert(static_cast<int>(std::lround(across / 4.0f)));
+            ++placed;
+        }
+    }
+    EXPECT_EQ(placed, lanes->GetGoodCount() + lanes->GetBadCount());
+    EXPECT_GE(placed, 15) << "most of the 24 beats inside the course get an obstacle";
+    for (int c = 0; c < 3; ++c) EXPECT_EQ(lanesOfKind[c].size(), 1u) << "timbre " << c;
+    EXPECT_NE(*lanesOfKind[0].begin(), *lanesOfKind[1].begin());
+    EXPECT_NE(*lanesOfKind[1].begin(), *lanesOfKind[2].begin());
+    EXPECT_NE(*lanesOfKind[0].begin(), *lanesOfKind[2].begin());
+    EXPECT_TRUE(log.Contains("[I] LaneGroup::Construct done, Good #"));
+    track.Release();
+}
