@@ -100,6 +100,12 @@ bool WriteFont(const std::string& dir, const std::string& name, const std::strin
         g.h = bh;
         g.top = slot->bitmap_top;
         g.advance = static_cast<int>((slot->advance.x + 32) >> 6);
+        // The layout moves the pen on to an even column after every glyph,
+        // so an odd advance costs a pixel; take it back where the glyph still
+        // keeps a clear column before the next one (blanks keep their width).
+        if (g.advance % 2 == 1 && g.w > 0 && g.w + 2 <= g.advance) g.advance -= 1;
+        // Small sizes hint the blank down to two pixels: too little between words.
+        if (code == ' ') g.advance = std::max(g.advance, 4);
         g.coverage.assign(static_cast<size_t>(g.w) * g.h, 0.0);
         for (int y = 0; y < bh; ++y)
             for (int x = 0; x < bw; ++x) g.coverage[static_cast<size_t>(y) * g.w + g.bearing + x] = face.Coverage(x, y);

@@ -107,24 +107,27 @@ void TitleBar(Canvas& c, const Rect& r, const std::string& title) {
     CentredText(c, r, title, 20, Rgba(240, 250, 255), 0.72);
 }
 
-// One picture of the HUD's energy bar: a plate holding the score on its left
-// and five cells, `energy` of them lit. The first 16 columns lie off screen.
+// One picture of the HUD's energy bar: a plate along the bottom of the
+// picture with five cells, `energy` of them lit, and a slanted rise at its
+// right end. The score is drawn just above the plate's left part, so the
+// upper left stays clear; the first 16 columns lie off screen.
 void EnergyBar(Canvas& c, const Rect& r, int energy) {
-    const double x0 = r.x0 + 18, x1 = r.x1 - 2, y0 = r.y0 + 4, y1 = r.y1 - 4;
-    const Sdf plate = Polygon({x0, y0, x1, y0, x1 - 20, y1, x0, y1});
+    const double x0 = r.x0 + 18, x1 = r.x1 - 2, top = r.y0 + 22, y1 = r.y1 - 2;
+    const Sdf plate = Polygon({x0, top, x1 - 40, top, x1 - 28, r.y0 + 4.0, x1, r.y0 + 4.0, x1 - 24, y1, x0, y1});
     c.FillClipped(plate, Rgba(4, 12, 36, 190), r.x0, r.y0, r.x1, r.y1);
     c.FillClipped([&](double x, double y) { return std::fabs(plate(x, y) + 1.5) - 1.5; }, Rgba(80, 180, 255, 230),
                   r.x0, r.y0, r.x1, r.y1);
     const Color lit[5] = {Rgba(255, 80, 60), Rgba(255, 160, 40), Rgba(250, 230, 60), Rgba(120, 240, 90),
                           Rgba(80, 220, 255)};
     for (int k = 0; k < 5; ++k) {
-        const double cx0 = r.x0 + 104 + k * 24, cx1 = cx0 + 18;
-        const double cy0 = y0 + 10, cy1 = y1 - 10;
+        const double cx0 = x0 + 10 + k * 38, cx1 = cx0 + 30;
+        const double cy0 = top + 8, cy1 = y1 - 8;
         const Sdf cell = Polygon({cx0 + 6, cy0, cx1 + 6, cy0, cx1 - 2, cy1, cx0 - 2, cy1});
         if (k < energy) {
+            // A full bar glows in one colour: it absorbs the next mine.
             const Color col = energy == 5 ? Rgba(120, 255, 255) : lit[k];
             c.FillClipped(cell, col, r.x0, r.y0, r.x1, r.y1);
-            c.FillClipped(Box(cx0, cy0 + 4, cx1 + 4, cy0 + 10), WithAlpha(Rgba(255, 255, 255), 0.45), r.x0, r.y0,
+            c.FillClipped(Box(cx0 + 2, cy0 + 2, cx1 + 4, cy0 + 8), WithAlpha(Rgba(255, 255, 255), 0.45), r.x0, r.y0,
                           r.x1, r.y1);
         } else {
             c.FillClipped(cell, Rgba(30, 50, 90, 220), r.x0, r.y0, r.x1, r.y1);

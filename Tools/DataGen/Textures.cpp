@@ -165,19 +165,19 @@ bool WritePixel(const std::string& dir) {
 }
 
 // The menu background, repeated 16 x 16 times over the screen (each copy
-// 20 x 15 pixels there): a deep blue tile with a bright diamond lattice.
+// 20 x 15 pixels there): a deep blue tile with one soft diamond and a dot.
 bool WritePattern(const std::string& dir) {
     const int size = 32;
     Canvas c(size, size, Rgba(8, 14, 40));
     c.Paint(0, 0, size, size, [&](double x, double y) {
-        const double fx = std::fmod(x, 16.0) - 8, fy = std::fmod(y, 16.0) - 8;
-        const double diamond = std::fabs(std::fabs(fx) + std::fabs(fy) - 8);
-        const double line = Clamp01(1.2 - diamond);
-        const double dot = Clamp01(2.0 - std::hypot(fx, fy));
-        const double shade = 0.12 * std::cos((x + y) / size * 2 * Pi);
-        Color col = Scale(Rgba(20, 34, 80), 1 + shade);
-        col = Mix(col, Rgba(40, 90, 170), line * 0.8);
-        return Mix(col, Rgba(120, 200, 255), dot);
+        const double fx = x - 16, fy = y - 16;
+        const double diamond = std::fabs(std::fabs(fx) + std::fabs(fy) - 16);
+        const double line = Clamp01(1.5 - diamond);
+        const double dot = Clamp01(2.5 - std::hypot(fx, fy));
+        const double inside = Clamp01((16 - std::fabs(fx) - std::fabs(fy)) / 16);
+        Color col = Mix(Rgba(14, 26, 66), Rgba(22, 40, 92), inside);
+        col = Mix(col, Rgba(36, 70, 140), line * 0.7);
+        return Mix(col, Rgba(90, 160, 230), dot * 0.8);
     });
     return c.WritePng(dir + "pattern01.png", Canvas::RGB);
 }
