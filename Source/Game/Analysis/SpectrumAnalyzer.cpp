@@ -22,7 +22,7 @@ SpectrumAnalyzer::SpectrumAnalyzer(MusicDecoder* decoder)
       m_Twiddle(HalfSize),
       m_Current(1),
       m_BinWidth(0.0f) {
-    MERIDIAN_ASSERT(decoder != nullptr);
+    MERIDIAN_ASSERT(decoder != nullptr && decoder->Rate() > 0);
     MERIDIAN_ASSERT(m_Fft != nullptr);
     // Symmetric Hamming window, in single precision.
     const F32 twoPi = 6.28318530717958647692f;

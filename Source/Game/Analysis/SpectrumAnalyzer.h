@@ -29,7 +29,7 @@ public:
     // Band b spans BandEdges[b] .. BandEdges[b + 1] Hz.
     static const Meridian::I32 BandEdges[BandCount + 1];
 
-    // decoder must be open; the analyser keeps a reference to it and reads the
+    // decoder must be open (asserted); the analyser keeps a reference to it and reads the
     // first 2048 samples at once (a shorter song leaves zeros at the end).
     explicit SpectrumAnalyzer(MusicDecoder* decoder);
     virtual ~SpectrumAnalyzer();
