@@ -17,6 +17,7 @@ const png_uint_32 MaxSide = 32767;
 
 struct ReadContext {
     std::string message;
+    std::string warning;  // the last warning, often the reason behind an error
 };
 
 [[noreturn]] void OnError(png_structp png, png_const_charp message) {
@@ -25,7 +26,9 @@ struct ReadContext {
     png_longjmp(png, 1);
 }
 
-void OnWarning(png_structp, png_const_charp message) {
+void OnWarning(png_structp png, png_const_charp message) {
+    if (ReadContext* context = static_cast<ReadContext*>(png_get_error_ptr(png)))
+        context->warning = message ? message : "";
     LogD() << "Import::ImportPNG: libpng warning: " << (message ? message : "");
 }
 
@@ -123,8 +126,10 @@ Image* ImportPNG(const char* path, bool flip) {
     Image* image = nullptr;
     if (ReadWhole(png, info, file))
         image = MakeImage(png, info, name, flip);
-    else
+    else if (context.warning.empty())
         LogE() << "Import::ImportPNG: " << name << ": " << context.message;
+    else
+        LogE() << "Import::ImportPNG: " << name << ": " << context.message << " (" << context.warning << ")";
 
     png_destroy_read_struct(&png, &info, nullptr);
     std::fclose(file);

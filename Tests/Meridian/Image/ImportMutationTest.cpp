@@ -131,7 +131,7 @@ TEST(ImportMutation, DamagedPngAndGlyFilesNeverCrashTheImporters) {
     const std::vector<Bytes> glys = GlyBases();
     const std::string path = dir.File("mutant");
     Mutator mutator(20261206u);
-    const int pngRuns = 8000, glyRuns = 5000;
+    const int pngRuns = 5000, glyRuns = 3000;
     int loaded = 0, refused = 0, glyphTables = 0, glyphs = 0;
     const auto start = std::chrono::steady_clock::now();
     int errorLines = 0;

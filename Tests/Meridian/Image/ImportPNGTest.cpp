@@ -272,7 +272,8 @@ TEST(ImportPNG, ImagesBeyondSixteenBitSizesAreRefusedWithoutAsserting) {
             EXPECT_EQ(size.width, image->GetWidth());
             EXPECT_EQ(size.height, image->GetHeight());
         } else {
-            EXPECT_EQ(1, log.Count("[E] "));
+            EXPECT_EQ(1, log.Count("[E] Import::ImportPNG: " + path));
+            EXPECT_TRUE(log.Contains("exceeds user limit")) << log.Text();
         }
     }
 }
