@@ -1,0 +1,183 @@
+#include "Render/Pnd/DisplayPndGL.h"
+
+#include <EGL/eglext.h>
+#include <SDL/SDL.h>
+#include <SDL/SDL_syswm.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "Core/Log.h"
+
+namespace Meridian {
+
+namespace {
+
+const I32 NativeWindowBytes = 16384;
+
+// Largest integer multiple of the game screen that fits into w x h; 1 at least.
+I32 FitScale(I32 w, I32 h) {
+    I32 scale = w / RenderPndGL::ScreenWidth;
+    if (h / RenderPndGL::ScreenHeight < scale) scale = h / RenderPndGL::ScreenHeight;
+    return scale < 1 ? 1 : scale;
+}
+
+}  // namespace
+
+bool DisplayPndGL::Fail(const char* step, EGLint error) {
+    LogD() << step << " failed (" << static_cast<I32>(error) << ")";
+    Close();
+    return false;
+}
+
+bool DisplayPndGL::ChooseConfig(EGLint surfaceType) {
+    // The handheld's 16-bit colour and depth first; drivers without such a
+    // config (Mesa's software renderer offers 24 and 32 bits) get the first
+    // config with at least 5 bits per colour and a 16-bit depth buffer.
+    const EGLint handheld[] = {EGL_BUFFER_SIZE, 16, EGL_RED_SIZE, 5, EGL_GREEN_SIZE, 6, EGL_BLUE_SIZE, 5,
+                               EGL_ALPHA_SIZE, 0, EGL_DEPTH_SIZE, 16, EGL_SURFACE_TYPE, surfaceType,
+                               EGL_RENDERABLE_TYPE, EGL_OPENGL_ES_BIT, EGL_NONE};
+    const EGLint permissive[] = {EGL_RED_SIZE, 5, EGL_GREEN_SIZE, 5, EGL_BLUE_SIZE, 5, EGL_DEPTH_SIZE, 16,
+                                 EGL_SURFACE_TYPE, surfaceType, EGL_RENDERABLE_TYPE, EGL_OPENGL_ES_BIT,
+                                 EGL_NONE};
+    for (const EGLint* attributes : {handheld, permissive}) {
+        EGLint count = 0;
+        if (eglChooseConfig(m_Display, attributes, &m_Config, 1, &count) && count == 1) return true;
+    }
+    m_Config = nullptr;
+    return false;
+}
+
+bool DisplayPndGL::Finish(bool pbuffer, EGLNativeWindowType window, I32 width, I32 height) {
+    EGLint major = 0, minor = 0;
+    if (!eglInitialize(m_Display, &major, &minor)) {
+        LogD() << "Error: eglInitialize() failed.";
+        Close();
+        return false;
+    }
+    if (!ChooseConfig(pbuffer ? EGL_PBUFFER_BIT : EGL_WINDOW_BIT)) {
+        LogD() << "Error: eglChooseConfig() failed.";
+        Close();
+        return false;
+    }
+    if (pbuffer) {
+        const EGLint attributes[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
+        m_Surface = eglCreatePbufferSurface(m_Display, m_Config, attributes);
+        const EGLint error = eglGetError();
+        if (m_Surface == EGL_NO_SURFACE || error != EGL_SUCCESS) return Fail("eglCreatePbufferSurface", error);
+    } else {
+        m_Surface = eglCreateWindowSurface(m_Display, m_Config, window, nullptr);
+        const EGLint error = eglGetError();
+        if (m_Surface == EGL_NO_SURFACE || error != EGL_SUCCESS) return Fail("eglCreateWindowSurface", error);
+    }
+    if (!eglBindAPI(EGL_OPENGL_ES_API)) return Fail("eglBindAPI", eglGetError());
+    const EGLint contextAttributes[] = {EGL_CONTEXT_CLIENT_VERSION, 1, EGL_NONE};
+    m_Context = eglCreateContext(m_Display, m_Config, EGL_NO_CONTEXT, contextAttributes);
+    EGLint error = eglGetError();
+    if (m_Context == EGL_NO_CONTEXT || error != EGL_SUCCESS) return Fail("eglCreateContext", error);
+    const EGLBoolean current = eglMakeCurrent(m_Display, m_Surface, m_Surface, m_Context);
+    error = eglGetError();
+    if (!current || error != EGL_SUCCESS) return Fail("eglMakeCurrent", error);
+
+    EGLint w = 0, h = 0;
+    eglQuerySurface(m_Display, m_Surface, EGL_WIDTH, &w);
+    eglQuerySurface(m_Display, m_Surface, EGL_HEIGHT, &h);
+    // A native window block without a size (the handheld's) reports nothing
+    // useful: the surface is the screen.
+    m_Width = w > 0 ? w : width;
+    m_Height = h > 0 ? h : height;
+    LogD() << "RenderPndGL: EGL " << static_cast<I32>(major) << "." << static_cast<I32>(minor) << " surface "
+           << m_Width << "x" << m_Height;
+    return true;
+}
+
+bool DisplayPndGL::OpenX11(I32 scale, bool fullscreen) {
+    // Only SDL's X11 driver will do: left to itself SDL would go on to the
+    // console drivers (framebuffer console, text-mode renderers) when there
+    // is no X server.
+    const bool chooseDriver = getenv("SDL_VIDEODRIVER") == nullptr;
+    if (chooseDriver) setenv("SDL_VIDEODRIVER", "x11", 1);
+    const int started = SDL_InitSubSystem(SDL_INIT_VIDEO);
+    if (chooseDriver) unsetenv("SDL_VIDEODRIVER");
+    if (started < 0) {
+        LogD() << "SDL_InitSubSystem(SDL_INIT_VIDEO) failed: " << SDL_GetError();
+        return false;
+    }
+    m_VideoStarted = true;
+
+    const SDL_VideoInfo* info = SDL_GetVideoInfo();
+    if (scale < 1) {
+        if (info && info->current_w > 0 && info->current_h > 0) {
+            // A framed window leaves room for the title bar and panels.
+            scale = fullscreen ? FitScale(info->current_w, info->current_h)
+                               : FitScale(info->current_w * 9 / 10, info->current_h * 9 / 10);
+        } else {
+            scale = 1;
+        }
+    }
+    m_Scale = scale;
+    const I32 width = RenderPndGL::ScreenWidth * scale, height = RenderPndGL::ScreenHeight * scale;
+    SDL_WM_SetCaption("SkyRail", "SkyRail");
+    if (!SDL_SetVideoMode(width, height, 0, SDL_SWSURFACE | (fullscreen ? SDL_FULLSCREEN : 0))) {
+        LogD() << "SDL_SetVideoMode failed: " << SDL_GetError();
+        Close();
+        return false;
+    }
+    SDL_SysWMinfo wm;
+    std::memset(&wm, 0, sizeof(wm));
+    SDL_VERSION(&wm.version);
+    if (SDL_GetWMInfo(&wm) != 1 || wm.subsystem != SDL_SYSWM_X11) {
+        LogD() << "SDL_GetWMInfo failed: no X11 window.";
+        Close();
+        return false;
+    }
+    m_Display = eglGetDisplay(reinterpret_cast<EGLNativeDisplayType>(wm.info.x11.display));
+    if (m_Display == EGL_NO_DISPLAY) return Fail("eglGetDisplay", eglGetError());
+    return Finish(false, static_cast<EGLNativeWindowType>(wm.info.x11.window), width, height);
+}
+
+bool DisplayPndGL::OpenFramebuffer() {
+    m_Display = eglGetDisplay(EGL_DEFAULT_DISPLAY);
+    if (m_Display == EGL_NO_DISPLAY) return Fail("eglGetDisplay", eglGetError());
+    // The driver reads the block as its own window description: it must be
+    // zero, not whatever the allocator left there.
+    m_NativeWindow.assign(NativeWindowBytes, 0);
+    return Finish(false, reinterpret_cast<EGLNativeWindowType>(m_NativeWindow.data()), RenderPndGL::ScreenWidth,
+                  RenderPndGL::ScreenHeight);
+}
+
+bool DisplayPndGL::OpenOffscreen(I32 scale) {
+    m_Scale = scale < 1 ? 1 : scale;
+    const char* extensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
+    auto getPlatformDisplay =
+        reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
+    if (!extensions || !strstr(extensions, "EGL_MESA_platform_surfaceless") || !getPlatformDisplay) {
+        LogD() << "Error: EGL_MESA_platform_surfaceless not available.";
+        return false;
+    }
+    m_Display = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+    if (m_Display == EGL_NO_DISPLAY) return Fail("eglGetPlatformDisplayEXT", eglGetError());
+    return Finish(true, 0, RenderPndGL::ScreenWidth * m_Scale, RenderPndGL::ScreenHeight * m_Scale);
+}
+
+void DisplayPndGL::Close() {
+    if (m_Display != EGL_NO_DISPLAY) {
+        eglMakeCurrent(m_Display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        if (m_Context != EGL_NO_CONTEXT) eglDestroyContext(m_Display, m_Context);
+        if (m_Surface != EGL_NO_SURFACE) eglDestroySurface(m_Display, m_Surface);
+        eglTerminate(m_Display);
+    }
+    m_Display = EGL_NO_DISPLAY;
+    m_Context = EGL_NO_CONTEXT;
+    m_Surface = EGL_NO_SURFACE;
+    m_Config = nullptr;
+    m_NativeWindow.clear();
+    m_NativeWindow.shrink_to_fit();
+    if (m_VideoStarted) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        m_VideoStarted = false;
+    }
+    m_Width = m_Height = 0;
+}
+
+}  // namespace Meridian

@@ -1,0 +1,46 @@
+// The EGL side of the Pnd render device: opening a display, a surface and a
+// GLES 1 context in one of three ways (see RenderPndGL.h), and closing them.
+// Each Open* either leaves everything made and current, or logs why it could
+// not, tears down what it made and returns false. Only the Pnd render files
+// include this header.
+#pragma once
+
+#include <EGL/egl.h>
+
+#include <vector>
+
+#include "Render/Pnd/RenderPndGL.h"
+
+namespace Meridian {
+
+struct DisplayPndGL {
+    EGLDisplay m_Display = EGL_NO_DISPLAY;
+    EGLConfig m_Config = nullptr;
+    EGLSurface m_Surface = EGL_NO_SURFACE;
+    EGLContext m_Context = EGL_NO_CONTEXT;
+    // The framebuffer surface's native window block: zero-filled, and kept
+    // for as long as the surface made from it.
+    std::vector<U8> m_NativeWindow;
+    // Whether OpenX11 started SDL's video subsystem (Close stops it again).
+    bool m_VideoStarted = false;
+    I32 m_Width = 0;
+    I32 m_Height = 0;
+    I32 m_Scale = 1;
+
+    bool OpenX11(I32 scale, bool fullscreen);
+    bool OpenFramebuffer();
+    bool OpenOffscreen(I32 scale);
+    void Close();
+    bool IsOpen() const { return m_Context != EGL_NO_CONTEXT; }
+
+private:
+    // Shared tail of every way: initialise, choose a config for the surface
+    // kind, make the surface (pbuffer when window is null), the context, and
+    // make it current.
+    bool Finish(bool pbuffer, EGLNativeWindowType window, I32 width, I32 height);
+    bool ChooseConfig(EGLint surfaceType);
+    // Logs "<step> failed (<code>)", tears down and answers false.
+    bool Fail(const char* step, EGLint error);
+};
+
+}  // namespace Meridian
