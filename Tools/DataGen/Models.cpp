@@ -409,7 +409,12 @@ public:
             normal = normal * -1;
         }
         normal = normal.Normalized();
-        const GliderRegion region = RegionFor(normal);
+        GliderRegion region = RegionFor(normal);
+        // The rear view covers the hull's tail only; the wings' and fins'
+        // trailing edges take the side colours.
+        if (region == GliderRegion::Rear)
+            for (const Vec3& p : points)
+                if (std::fabs(p.x) > GliderMaxX * 0.45) region = GliderRegion::Side;
         const uint32_t first = static_cast<uint32_t>(m_Mesh.vertices.size());
         for (const Vec3& p : points) {
             Vertex v;
