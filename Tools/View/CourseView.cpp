@@ -7,7 +7,7 @@
 //          obstacles the lanes show at that time.
 //   above  the stretch [T, T + --span S] from straight above (north up),
 //          every obstacle of the stretch shown.
-//   side   the same stretch from its left side, to see it climb and fall.
+//   side   the same stretch from its right side, to see it climb and fall.
 //
 // --span defaults to the whole course after T; --time defaults to 25 % of it.
 // Prints the course's length, obstacle counts and the camera used.
@@ -122,54 +122,67 @@ bool BuildCourse(const Options& options, Scene& scene) {
         return true;
     }
 
-    // above / side: the whole stretch as a plain strip instead of the window.
+    // above / side: the whole stretch as a plain strip instead of the window,
+    // under a scaling that keeps the camera's depth range within what the
+    // 16.16 projection can hold (near x far below 16384).
     const I32 first = SectionAt(*highway, t0), last = SectionAt(*highway, t0 + span);
-    highway->SetEnabled(0);
-    Ref<PolygonGeometry> stretch = StretchMesh(*highway, first, last);
-    stretch->SetParent(scene.World());
-    ShowStretch(*lanes, t0, t0 + span);
-
     Vector3f low{1e30f, 1e30f, 1e30f}, high{-1e30f, -1e30f, -1e30f};
     for (I32 i = first; i <= last; ++i) {
         const Vector3f p = ToFloat(highway->GetCentreLine()[static_cast<size_t>(i)]);
         low = {std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z)};
         high = {std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z)};
     }
+    const float size = std::max((high - low).Length(), 20.0f);
+    const float k = std::min(1.0f, 120.0f / size);
+    Ref<Transform> scaled = New<Transform>();
+    scaled->SetScaling({Fixed::FromFloat(k), Fixed::FromFloat(k), Fixed::FromFloat(k)});
+    scaled->SetParent(scene.World());
+    highway->SetParent(scaled);
+    lanes->SetParent(scaled);
+    highway->SetEnabled(0);
+    Ref<PolygonGeometry> stretch = StretchMesh(*highway, first, last);
+    stretch->SetParent(scaled);
+    ShowStretch(*lanes, t0, t0 + span);
+    low = low * k;
+    high = high * k;
+
+    // An orthographic camera: the near distance is also the half height seen.
     const Vector3f middle = (low + high) * 0.5f;
-    const float fov = 40.0f, half = std::tan(fov / 2 * 3.14159265f / 180);
-    Vector3f eye, cameraUp;
-    float depth;
+    const float margin = 0.06f * std::max({high.x - low.x, high.y - low.y, high.z - low.z}) + 2.0f * k;
+    Vector3f direction, cameraUp;
+    float extent, thickness;
     if (view == "above") {
-        const float extent = std::max((high.x - low.x) / 2 * 0.75f, (high.z - low.z) / 2) + 10.0f;
-        depth = extent / half;
-        eye = {middle.x, high.y + depth, middle.z};
+        extent = std::max((high.x - low.x) / 2 * 0.75f, (high.z - low.z) / 2) + margin;
+        thickness = high.y - low.y;
+        direction = {0, 1, 0};
         cameraUp = {0, 0, -1};
     } else if (view == "side") {
-        // Look across the stretch's overall direction, from its left.
+        // Across the stretch's overall direction from its right, 20 degrees
+        // up, so that the course runs from left to right.
         const Vector3f a = ToFloat(highway->GetCentreLine()[static_cast<size_t>(first)]);
         const Vector3f b = ToFloat(highway->GetCentreLine()[static_cast<size_t>(last)]);
         Vector3f along = {b.x - a.x, 0, b.z - a.z};
         if (along.Length() < 1e-3f) along = {0, 0, -1};
         along = along * (1.0f / along.Length());
-        const Vector3f left = {along.z, 0, -along.x};
-        const float width = std::max({high.x - low.x, high.z - low.z, 1.0f});
-        const float extent = std::max(width / 2 * 0.75f, (high.y - low.y) / 2) + 10.0f;
-        depth = extent / half + width / 2;
-        eye = middle + left * depth;
+        const Vector3f right = {-along.z, 0, along.x};
+        thickness = (high - low).Length();
+        extent = std::max(thickness / 2 * 0.75f, (high.y - low.y) / 2) + margin;
+        direction = right * 0.94f + Vector3f{0, 0.34f, 0};
         cameraUp = {0, 1, 0};
     } else {
         std::fprintf(stderr, "skyrail-view: unknown --view %s (chase, above or side)\n", view.c_str());
         return false;
     }
-    scene.CameraTransform()->SetTranslation(ToFixed(eye));
+    const float distance = extent + thickness + margin;
+    scene.CameraTransform()->SetTranslation(ToFixed(middle + direction * distance));
     scene.CameraTransform()->SetTarget(ToFixed(middle));
     scene.CameraTransform()->SetUp(ToFixed(cameraUp));
-    scene.GetCamera()->SetFieldOfView(Fixed::FromFloat(fov));
-    const float reach = (high - low).Length() + 20.0f;
-    scene.GetCamera()->SetNear(Fixed::FromFloat(std::max(1.0f, depth - reach)));
-    scene.GetCamera()->SetFar(Fixed::FromFloat(depth + reach));
-    std::printf("%s of %.2f .. %.2f s: sections %d .. %d, height %.1f .. %.1f\n", view.c_str(), t0, t0 + span, first,
-                last, low.y, high.y);
+    scene.GetCamera()->SetCameraType(Camera::Orthographic);
+    scene.GetCamera()->SetNear(Fixed::FromFloat(extent));
+    scene.GetCamera()->SetFar(Fixed::FromFloat(distance + thickness + margin));
+    std::printf("%s of %.2f .. %.2f s: sections %d .. %d, centre line (%.1f %.1f %.1f) .. (%.1f %.1f %.1f)\n",
+                view.c_str(), t0, t0 + span, first, last, low.x / k, low.y / k, low.z / k, high.x / k, high.y / k,
+                high.z / k);
     return true;
 }
 
