@@ -27,7 +27,6 @@ void PerfectEffect::Init(Texture* texture) {
     Material* material = New<Material>();
     material->SetDiffuse(1.0f, 1.0f, 1.0f, 1.0f);
     shader->SetMaterial(material);
-    shader->SetLighting(false);  // the fade comes from the vertex colours
     shader->SetCulling(false);
     shader->SetLayer(24);
     shader->SetBlendMode(Shader::BlendAdditive);

@@ -18,7 +18,6 @@ void PickupEffect::Init() {
 
     Shader* shader = New<Shader>();
     shader->SetMaterial(New<Material>());
-    shader->SetLighting(false);  // the colour comes from the vertices
     shader->SetCulling(false);
     shader->SetBlendMode(Shader::BlendAdditive);
     shader->SetLayer(0);
