@@ -69,7 +69,7 @@ void ImageGeometry::UpdateDrawable() {
     data.m_TexCoords[0] = {{ou, ov}, {U, ov}, {ou, V}, {U, V}};
     data.m_Colors.clear();
     data.m_Indices = {0, 1, 2, 1, 3, 2};
-    data.m_BoundingSphere = SphereFromPoints(&data.m_Vertices[0].x, 4);
+    data.m_BoundingSphere = BoundsOf(data.m_Vertices);
     data.m_Dirty |= ArrayVertices | ArrayIndices | ArrayTexCoords0;
     data.m_PrimitiveCount = 2;
     m_Rebuild = 0;

@@ -1,6 +1,7 @@
 #include "Scene/PolygonGeometry.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -46,8 +47,34 @@ I32 PolygonGeometry::GetIndexCount() const { return CountOf(m_Data->m_Indices.si
 void PolygonGeometry::SetVertices(const std::vector<Float3>& vertices) {
     m_Data->m_Dirty |= ArrayVertices;
     m_Data->m_Vertices = vertices;
-    m_Data->m_BoundingSphere =
-        SphereFromPoints(vertices.empty() ? nullptr : &vertices[0].x, CountOf(vertices.size()));
+    m_Data->m_BoundingSphere = BoundsOf(vertices);
+    if (m_Data->m_BoundingSphere.radius == Fixed::Max)
+        LogW() << "PolygonGeometry::SetVertices: vertices " << MaxSpread << " or more apart, bounding sphere unbounded.";
+}
+
+const F32 PolygonGeometry::MaxSpread = 32767.0f;
+
+Sphere PolygonGeometry::BoundsOf(const std::vector<Float3>& points) {
+    // SphereFromPoints measures distances exactly only below 32768.0, and
+    // points must lie in the Fixed range.
+    F32 low[3] = {0, 0, 0}, high[3] = {0, 0, 0};
+    bool bounded = true;
+    for (size_t i = 0; i < points.size() && bounded; ++i) {
+        const F32 c[3] = {points[i].x, points[i].y, points[i].z};
+        for (int axis = 0; axis < 3; ++axis) {
+            if (!(std::fabs(c[axis]) < MaxSpread)) bounded = false;  // also NaN
+            if (i == 0 || c[axis] < low[axis]) low[axis] = c[axis];
+            if (i == 0 || c[axis] > high[axis]) high[axis] = c[axis];
+            if (!(high[axis] - low[axis] < MaxSpread)) bounded = false;
+        }
+    }
+    if (!bounded) {
+        Sphere all;
+        all.radius = Fixed::Max;
+        all.centre = Vector3::Zero;
+        return all;
+    }
+    return SphereFromPoints(points.empty() ? nullptr : &points[0].x, CountOf(points.size()));
 }
 
 void PolygonGeometry::GetVertices(std::vector<Float3>& out) const { out = m_Data->m_Vertices; }

@@ -39,7 +39,8 @@ class PolygonGeometry : public Drawable {
     virtual void GetIndices(std::vector<U16>& out) const;
     virtual I32 GetIndexCount() const;
     // Copies the positions, sets ArrayVertices dirty and recomputes the
-    // bounding sphere over all of them.
+    // bounding sphere over all of them (see BoundsOf; positions beyond its
+    // reach log a warning).
     virtual void SetVertices(const std::vector<Float3>& vertices);
     virtual void GetVertices(std::vector<Float3>& out) const;
     virtual I32 GetVertexCount() const;
@@ -100,6 +101,13 @@ class PolygonGeometry : public Drawable {
 
     // The arrays themselves, for subclasses and the device; never null.
     PolygonData* GetData() const { return m_Data; }
+
+    // Bounding sphere of points. Points spread MaxSpread or more along an
+    // axis, or with a coordinate that large or not finite, are beyond what
+    // the Fixed sphere routine can measure: the result is then the unbounded
+    // sphere (centre 0, radius Fixed::Max), which every ray test passes.
+    static Sphere BoundsOf(const std::vector<Float3>& points);
+    static const F32 MaxSpread;
     // Makes this node draw another node's arrays (many nodes showing one
     // mesh share its data and its device buffers); null is ignored.
     void ShareData(PolygonData* data) {

@@ -115,8 +115,7 @@ void TextGeometry::UpdateGeometry() {
         }
     }
 
-    data.m_BoundingSphere = SphereFromPoints(data.m_Vertices.empty() ? nullptr : &data.m_Vertices[0].x,
-                                             static_cast<int>(data.m_Vertices.size()));
+    data.m_BoundingSphere = BoundsOf(data.m_Vertices);
     data.m_Dirty |= ArrayVertices | ArrayIndices | ArrayTexCoords0;
     data.m_PrimitiveCount = static_cast<I32>(data.m_Indices.size() / 3);
     m_Rebuild = 0;

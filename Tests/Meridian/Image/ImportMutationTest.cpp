@@ -1,9 +1,10 @@
 // Mutation test of the importers: valid PNG and .gly files are damaged a few
 // thousand times (byte changes, bit flips, cuts, inserted and removed bytes,
 // and PNG damage behind repaired chunk checksums so it reaches the decoder)
-// with a fixed seed, then imported. Nothing may crash or trip the
-// sanitizers; every refused PNG logs exactly one error line and every result
-// that does come back is consistent. The figures are printed.
+// with a fixed seed, then imported; every damaged glyph table also lays out
+// a text of all byte values. Nothing may crash or trip the sanitizers; every
+// refused PNG logs exactly one error line and every result that does come
+// back is consistent. The figures are printed.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -15,6 +16,9 @@
 #include "Image/ImportPNG.h"
 #include "Image/WritePNG.h"
 #include "Import/ImportGlyphData.h"
+#include "Scene/FontTexture2D.h"
+#include "Scene/Shader.h"
+#include "Scene/TextGeometry.h"
 #include "Support/TestUtil.h"
 #include "TestPng.h"
 
@@ -159,6 +163,14 @@ TEST(ImportMutation, DamagedPngAndGlyFilesNeverCrashTheImporters) {
         }
         errorLines = log.Count("[E] Import::ImportPNG: ");
 
+        Ref<FontTexture2D> font = New<FontTexture2D>();
+        Ref<Image> fontImage = New<Image>();
+        fontImage->Create(ImageLuminanceAlpha, 64, 64);
+        font->SetImage(fontImage);
+        Ref<Shader> fontShader = New<Shader>();
+        fontShader->SetTexture(0, font);
+        std::string everyByte;
+        for (int c = 1; c < 256; ++c) everyByte += static_cast<char>(c);
         for (int run = 0; run < glyRuns; ++run) {
             Bytes bytes = mutator.Mutate(glys[static_cast<size_t>(run) % glys.size()], 4);
             if (run % 4 == 0) mutator.Extreme(bytes, 4 + 4 * mutator.Below(static_cast<U32>(bytes.size() / 4)));
@@ -171,6 +183,15 @@ TEST(ImportMutation, DamagedPngAndGlyFilesNeverCrashTheImporters) {
                 glyphs += stored >= 0 ? 1 : 0;
             }
             glyphTables += data.glyphs.empty() ? 0 : 1;
+
+            font->SetGlyphs(data.glyphs);
+            Ref<TextGeometry> text = New<TextGeometry>();
+            text->SetShader(fontShader);
+            text->SetAlignment(run % 3, run % 3);
+            text->SetText(everyByte.c_str());
+            text->UpdateDrawable();
+            ASSERT_FALSE(text->NeedsRebuild());
+            ASSERT_EQ(text->GetVertexCount() * 6 / 4, text->GetIndexCount());
         }
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -2,6 +2,7 @@
 // bounding sphere, ray hits and the OBJ export.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -158,6 +159,27 @@ TEST(PolygonGeometry, BoundingSphereEnclosesAllVertices) {
     }
     mesh->SetVertices({});
     EXPECT_TRUE(mesh->GetBoundingSphere()->IsEmpty());
+
+    // Positions too far apart for the Fixed sphere routine (as damaged model
+    // files give) yield a sphere that contains everything.
+    ::Test::LogCapture log;
+    mesh->SetVertices({{-20000, 0, 0}, {20000, 1, 0}, {0, 20000, 0}});
+    EXPECT_EQ(Fixed::Max, mesh->GetBoundingSphere()->radius);
+    mesh->SetIndices({0, 1, 2});
+    Fixed t, u, v;
+    const I32 hit = mesh->Intersect(V(0, 100, 5), V(0, 0, -1), t, u, v);  // Fixed overflow: any answer
+    EXPECT_TRUE(hit == 0 || hit == 1);
+    mesh->SetVertices({{0, 0, 0}, {std::nanf(""), 1, 0}});
+    EXPECT_EQ(Fixed::Max, mesh->GetBoundingSphere()->radius);
+    mesh->SetVertices({{0, 0, 0}, {0, 0, 40000}});
+    EXPECT_EQ(Fixed::Max, mesh->GetBoundingSphere()->radius);
+    EXPECT_EQ(3, log.Count("[W] PolygonGeometry::SetVertices: vertices 32767.000000 or more apart, bounding sphere unbounded."));
+    // Far from the origin but close together is measured as usual.
+    mesh->SetVertices({{20000, 0, 0}, {20001, 0, 0}, {20000, 1, 0}});
+    EXPECT_LT(mesh->GetBoundingSphere()->radius, Fixed::One);
+    EXPECT_EQ(1, mesh->Intersect(V(20000.25f, 0.25f, 5), V(0, 0, -1), t, u, v));
+    mesh->SetVertices({{16383, -16383, 0}, {-16383, 16383, 16383}});
+    EXPECT_LT(mesh->GetBoundingSphere()->radius, Fixed::Max);
 }
 
 TEST(PolygonGeometry, RenderHandleIsReplacedAndReleasedWithTheMesh) {
