@@ -1,19 +1,57 @@
 // SkyRail's entry point: the log on standard error, the system layer, one
 // MainApp through the engine allocator and the frame loop.
+#include <cstdio>
+#include <string>
+
 #include "Core/App.h"
 #include "Core/Log.h"
 #include "Core/System.h"
+#include "Front/GameDevices.h"
 #include "Front/MainApp.h"
+#include "Front/Options.h"
 
 using namespace Meridian;
 
 int main(int argc, char** argv) {
+    GameOptions options = GameOptions::Parse(argc, argv);
+    if (options.help) {
+        std::fputs(GameOptions::Usage(), stdout);
+        return 0;
+    }
+    if (!options.valid) {
+        std::fprintf(stderr, "skyrail: %s\n\n%s", options.error.c_str(), GameOptions::Usage());
+        return 2;
+    }
+    // Without a display the game runs headless: the autopilot plays a song
+    // and the screens are kept as pictures.
+    if (!options.window && !HasDisplay()) options.headless = true;
+    if (options.headless && options.script.empty()) {
+        options.autopilot = true;
+        if (options.shots.empty()) options.shots = "./shots";
+    }
+
     Log::Open(">console");
     LogD() << "main {";
     System::Init();
-    RunApplication(New<MainApp>(), argc, argv);
+    InstallGameDevices(options);
+    MainApp* app = New<MainApp>();
+    app->SetOptions(options);
+    I32 score = 0;
+    std::vector<std::string> shots;
+    {
+        Ref<MainApp> hold = app;
+        RunApplication(app, argc, argv);
+        score = app->GetFinalScore();
+        shots = app->GetShotFiles();
+    }
     System::Exit();
     LogD() << "};";
     Log::Close();
+
+    if (options.headless) {
+        std::printf("Final score: %d\n", score);
+        if (!shots.empty()) std::printf("Screenshots (PNG, named <screen>-<time>.png) in %s/\n", options.shots.c_str());
+        std::fflush(stdout);
+    }
     return 0;
 }

@@ -1,7 +1,551 @@
 #include "Front/MainApp.h"
 
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdio>
+#include <sys/stat.h>
+
+#include "Analysis/TrackGen.h"
+#include "Core/Log.h"
+#include "Core/System.h"
+#include "Front/Screens.h"
+#include "Front/States.h"
+#include "Math/MathFunctions.h"
+#include "Scene/ShaderHelpers.h"
+
 using namespace Meridian;
 
-void MainApp::Update() {}
+namespace {
 
-bool MainApp::IsDone() { return GetTime() >= Fixed::One; }
+const Fixed ResetDelta = Fixed::FromRaw(1092);  // about 1/60 s
+
+void SetFormatted(TextGeometry* text, const char* format, I32 a, I32 b = 0) {
+    if (!text) return;
+    char buffer[64];
+    std::snprintf(buffer, sizeof(buffer), format, a, b);
+    text->SetText(buffer);
+}
+
+void Show(Node* node, bool shown) {
+    if (node) node->SetEnabled(shown ? 1 : 0);
+}
+
+}  // namespace
+
+MainApp* MainApp::s_Instance = nullptr;
+
+MainApp::MainApp()
+    : m_PreviousState(States::None),
+      m_CurrentState(States::None),
+      m_RequestedState(States::None),
+      m_QuitRequested(false),
+      m_FpsHistory{},
+      m_FpsIndex(0),
+      m_ShowFps(false),
+      m_FinalScore(0),
+      m_RacesFinished(0),
+      m_RaceShotTaken(false),
+      m_AnalysisShotTaken(false) {
+    s_Instance = this;
+}
+
+MainApp::~MainApp() {
+    if (s_Instance == this) s_Instance = nullptr;
+    m_TrackGen.reset();
+    for (Node* node : {static_cast<Node*>(m_InterfaceRoot.Get()), static_cast<Node*>(m_Help.Get()),
+                       static_cast<Node*>(m_Browser.Get()), static_cast<Node*>(m_HiscoreTable.Get())})
+        if (node) node->SetParent(nullptr);
+}
+
+const char* MainApp::StateName(I32 state) {
+    static const char* const names[] = {"None", "Init", "Splash", "Menu", "SelSong",
+                                        "Convert", "PlayPrepare", "Play", "Hiscore"};
+    return state >= 0 && state <= States::Hiscore ? names[state] : "";
+}
+
+bool MainApp::Init(int argc, char** argv) {
+    if (!App::Init(argc, argv)) return false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]).find(".ogg") != std::string::npos) {
+            m_CommandLineSong = argv[i];
+            break;
+        }
+    }
+    if (!m_CommandLineSong.empty()) {
+        if (FILE* file = std::fopen(m_CommandLineSong.c_str(), "rb"))
+            std::fclose(file);
+        else
+            m_CommandLineSong.clear();
+    }
+    m_Render->SetClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    RequestState(States::Init);
+    return true;
+}
+
+bool MainApp::IsDone() { return m_QuitRequested || (m_Input && m_Input->WantsQuit()); }
+
+void MainApp::UpdateInput() {
+    App::UpdateInput();
+    if (IsHeld(Buttons::DPadUp) && IsPressed(Buttons::DPadY)) m_PendingShots.push_back("./skyrail");
+}
+
+void MainApp::UpdateTime() {
+    App::UpdateTime();
+    StateStep();
+    if (m_StatusText && m_ShowFps) {
+        I32 sum = 0;
+        for (I32 sample : m_FpsHistory) sum += sample;
+        SetFormatted(m_StatusText, "FPS: %d", sum / 30);
+    }
+}
+
+void MainApp::StateStep() {
+    if (m_RequestedState != m_CurrentState) {
+        for (I32& sample : m_FpsHistory) sample = 0;
+        m_PreviousState = m_CurrentState;
+        m_CurrentState = m_RequestedState;
+        m_FpsIndex = 0;
+        m_TimeInState = Fixed::Zero;
+
+        // The work of a state change must not show as a jump in time.
+        const Fixed now = Fixed::FromFloat(static_cast<F32>((System::GetTicks() - m_StartTicks) * System::SecondsPerTick()));
+        m_PreviousTime = now;
+        m_Time = now + ResetDelta;
+        m_FrameDelta = ResetDelta;
+
+        ExitState(m_PreviousState);
+        LogD() << "MainApp/ExitState: " << StateName(m_PreviousState);
+        LogD() << "MainApp/InitState: " << StateName(m_CurrentState);
+        if (m_Help) m_Help->SetText(Help::GetHelpText(m_CurrentState));
+        InitState(m_CurrentState);
+    } else {
+        UpdateState(m_CurrentState);
+        m_TimeInState += m_FrameDelta;
+    }
+
+    m_FpsHistory[m_FpsIndex] = m_FrameDelta != Fixed::Zero ? (Fixed::One / m_FrameDelta).ToInt() : 32767;
+    m_FpsIndex = (m_FpsIndex + 1) % 30;
+    GlobalControls();
+}
+
+void MainApp::GlobalControls() {
+    const bool up = IsPressed(Buttons::VolumeUp), down = IsPressed(Buttons::VolumeDown);
+    if ((up || down) && m_Audio) {
+        I32 volume = m_Audio->GetVolume();
+        if (up) volume += volume <= 9 ? 2 : 5;
+        if (down) volume -= volume <= 14 ? 2 : 5;
+        if (volume < 0) volume = 0;
+        m_Audio->SetVolume(volume);
+        SetFormatted(m_StatusText, "VOLUME: %d", m_Audio->GetVolume());
+    }
+    if (IsPressed(Buttons::RightTrigger)) m_ShowFps = !m_ShowFps;
+    if ((IsReleased(Buttons::VolumeUp) || IsReleased(Buttons::VolumeDown) || IsReleased(Buttons::RightTrigger)) &&
+        m_StatusText)
+        m_StatusText->SetText("");
+    if (m_CurrentState != States::Splash && IsPressed(Buttons::LeftTrigger) && m_Help)
+        m_Help->SetEnabled(m_Help->IsEnabled() ? 0 : 1);
+}
+
+void MainApp::InitState(I32 state) {
+    switch (state) {
+        case States::Init:
+            BuildFrontEnd();
+            break;
+        case States::Menu:
+            if (m_DrawTree) m_DrawTree->SetCamera(m_Camera);
+            m_SelectedSong.clear();
+            if (!m_MenuGroup) BuildMenu();
+            Show(m_MenuGroup, true);
+            Show(m_GuiRoot, true);
+            Show(m_RaceRoot, false);
+            if (!m_CommandLineSong.empty()) {
+                m_SelectedSong = m_CommandLineSong;
+                RequestState(States::Convert);
+                m_CommandLineSong.clear();
+            }
+            break;
+        case States::SelSong:
+            m_RepeatTimer = Fixed::Zero;
+            m_SelectedSong.clear();
+            if (!m_BrowserGroup) BuildBrowser();
+            Show(m_BrowserGroup, true);
+            break;
+        case States::Convert:
+            m_AnalysisShotTaken = false;
+            if (TrackGen::TrackExists(m_SelectedSong)) {
+                RequestState(States::PlayPrepare);
+                break;
+            }
+            m_TrackGen.reset(new TrackGen(m_SelectedSong));
+            if (m_TrackGen->Init() < 0) {
+                m_TrackGen.reset();
+                RequestState(States::Menu);
+                break;
+            }
+            BuildLoadingScreen();
+            break;
+        case States::PlayPrepare:
+            m_Music = m_Audio ? m_Audio->AddMusic(m_SelectedSong) : nullptr;
+            if (!m_Music) {
+                LogE() << "Failed to load " << m_SelectedSong;
+                RequestState(States::Menu);
+            } else {
+                RequestState(States::Play);
+            }
+            break;
+        case States::Play:
+            m_RaceShotTaken = false;
+            if (!m_Hud.m_ScoreText) {
+                m_Hud.m_RaceRoot = m_RaceRoot;
+                m_Hud.m_GuiRoot = m_GuiRoot;
+                Screens::BuildHud(m_Hud, m_LargeFont, m_GuiShader);
+            }
+            if (!m_Race.Start(*this, m_Hud, m_SelectedSong, m_Music)) {
+                m_Race.End(*this, m_Hud);
+                m_Music.Reset();
+                RequestState(States::Menu);
+            }
+            break;
+        case States::Hiscore:
+            if (!m_HiscoreGroup) BuildHiscoreFrame();
+            m_RepeatTimer = Fixed::FromRaw(6553);
+            if (m_HiscoreTable) m_HiscoreTable->SetParent(nullptr);
+            m_HiscoreTable = New<HiscoreTable>();
+            m_HiscoreTable->SetFont(m_SmallFont);
+            m_HiscoreTable->SetParent(m_HiscoreGroup);
+            Show(m_HiscoreGroup, true);
+            if (m_SelectedSong.empty()) {
+                RequestState(States::Menu);
+                break;
+            }
+            m_HiscoreTable->Load(m_SelectedSong + ".scr");
+            if (m_PreviousState == States::Play) {
+                ++m_RacesFinished;
+                m_HiscoreTable->Insert(m_FinalScore);
+            }
+            m_HiscoreTable->Refresh();
+            break;
+        default:
+            break;
+    }
+}
+
+void MainApp::UpdateState(I32 state) {
+    switch (state) {
+        case States::Init:
+            RequestState(States::Splash);
+            break;
+        case States::Splash:
+            RequestState(States::Menu);
+            break;
+        case States::Menu:
+            if (IsPressed(Buttons::Start) || IsPressed(Buttons::Select) || IsPressed(Buttons::DPadB))
+                RequestState(States::SelSong);
+            else if (IsPressed(Buttons::System))
+                m_QuitRequested = true;
+            if (m_Prompt)
+                m_Prompt->SetColor(1.0f, 1.0f, 1.0f,
+                                   0.75f + 0.25f * Sin(Fixed::FromInt(180) * m_TimeInState).ToFloat());
+            if (m_TimeInState >= Fixed::One) TakeShot("menu");
+            break;
+        case States::SelSong:
+            UpdateSongSelection();
+            break;
+        case States::Convert:
+            UpdateAnalysis();
+            break;
+        case States::Play:
+            if (m_Race.Step(*this, m_Hud)) RequestState(States::Hiscore);
+            if (!m_RaceShotTaken && m_Race.GetPlayTime() >= Fixed::FromInt(30)) {
+                m_RaceShotTaken = true;
+                TakeShot("race");
+            }
+            break;
+        case States::Hiscore:
+            UpdateHiscore();
+            break;
+        default:
+            break;
+    }
+}
+
+void MainApp::ExitState(I32 state) {
+    switch (state) {
+        case States::Menu:
+            Show(m_MenuGroup, false);
+            break;
+        case States::SelSong:
+            Show(m_BrowserGroup, false);
+            break;
+        case States::Convert:
+            m_TrackGen.reset();
+            ReleaseLoadingScreen();
+            break;
+        case States::Play:
+            m_FinalScore = m_Race.GetScore();
+            if (m_Race.m_CapsulesPlaced > 0 || m_Race.m_MinesPlaced > 0)
+                std::printf("Race finished: score %d, capsules taken %d of %d (%.1f%%), mines hit %d of %d\n",
+                            m_FinalScore, m_Race.m_CapsulesTaken, m_Race.m_CapsulesPlaced,
+                            m_Race.m_CapsulesPlaced ? 100.0 * m_Race.m_CapsulesTaken / m_Race.m_CapsulesPlaced : 0.0,
+                            m_Race.m_MinesHit, m_Race.m_MinesPlaced);
+            std::fflush(stdout);
+            m_Race.End(*this, m_Hud);
+            m_Music.Reset();
+            break;
+        case States::Hiscore:
+            if (m_HiscoreTable) {
+                m_HiscoreTable->Save();
+                m_HiscoreTable->SetParent(nullptr);
+                m_HiscoreTable.Reset();
+            }
+            Show(m_HiscoreGroup, false);
+            break;
+        default:
+            break;
+    }
+}
+
+void MainApp::BuildFrontEnd() {
+    m_LargeFont = Screens::LoadFont("Data/Fonts/SpaceAge12", Fixed::FromInt(12), Shader::BlendAlpha, false);
+    m_SmallFont = Screens::LoadFont("Data/Fonts/04b03", Fixed::FromInt(8), Shader::BlendAlphaTest, true);
+
+    if (m_Light) m_Light->SetLightType(Light::Ambient);
+    m_InterfaceRoot = New<InterfaceGroup>();
+    m_InterfaceRoot->SetName("InterfaceRoot");
+    m_InterfaceRoot->SetSize(Fixed::FromInt(320), Fixed::FromInt(240));
+    m_InterfaceRoot->SetParent(m_SceneRoot);
+    m_InterfaceTransform = New<Transform>();
+    m_InterfaceTransform->SetParent(m_InterfaceRoot);
+    m_GuiRoot = New<Group>();
+    m_GuiRoot->SetName("GuiRoot");
+    m_GuiRoot->SetParent(m_InterfaceTransform);
+    m_RaceRoot = New<Group>();
+    m_RaceRoot->SetName("RaceRoot");
+    m_RaceRoot->SetParent(m_InterfaceTransform);
+    m_HelpRoot = New<Group>();
+    m_HelpRoot->SetName("HelpRoot");
+    m_HelpRoot->SetParent(m_InterfaceTransform);
+
+    Ref<Transform> status = New<Transform>();
+    status->SetTranslation({Fixed::Zero, Fixed::FromInt(-118), Fixed::Zero});
+    status->SetParent(m_InterfaceTransform);
+    m_StatusText = New<TextGeometry>();
+    m_StatusText->SetShader(m_SmallFont);
+    m_StatusText->SetAlignment(TextGeometry::AlignCentre, TextGeometry::AlignStart);
+    m_StatusText->SetText("");
+    m_StatusText->SetParent(status);
+
+    m_Help = New<Help>();
+    m_Help->SetBackgroundShader(CreateTextureShader("./Data/SkyRail/pixel.png", false, Shader::BlendAlpha));
+    m_Help->SetFontShader(m_SmallFont);
+    m_Help->SetEnabled(0);
+    m_Help->SetParent(m_HelpRoot);
+
+    m_MusicRoot = "./Music/";
+    Screens::ReadConfiguration("./Data/SkyRail/config.ini", m_Input);
+}
+
+void MainApp::BuildMenu() {
+    m_Background = Screens::AddRect(m_GuiRoot, CreateTextureShader("./Data/SkyRail/pattern01.png", false,
+                                                                   Shader::BlendOpaque),
+                                    -160, -120, 320, 240);
+    m_Background->SetTextureRepeat(Fixed::FromInt(16), Fixed::FromInt(16));
+    m_Background->SetStatic(0xFFFFFFFFu);
+
+    m_GuiShader = CreateTextureShader("./Data/SkyRail/gui01.png", false, Shader::BlendAlpha);
+    if (m_GuiShader && m_GuiShader->GetTexture(0)) {
+        Texture* texture = m_GuiShader->GetTexture(0);
+        texture->SetMipmapMode(Texture::MipmapNearest);
+        texture->SetMagLinear(0);
+        texture->SetMinLinear(0);
+    }
+    m_MenuGroup = New<Group>();
+    m_MenuGroup->SetName("MenuGroup");
+    m_MenuGroup->SetParent(m_GuiRoot);
+    Screens::AddRect(m_MenuGroup, m_GuiShader, -160, -40, 320, 80, 0.0f, 0.439453125f, 0.625f, 0.75f);
+
+    std::string prompt = "PRESS \"";
+    if (m_Input) prompt += m_Input->GetButtonName(Buttons::Start);
+    prompt += "\"";
+    m_Prompt = Screens::AddText(m_MenuGroup, m_LargeFont, 0, -80, TextGeometry::AlignCentre, TextGeometry::AlignCentre,
+                                prompt.c_str());
+    m_Prompt->SetStatic(19);
+}
+
+void MainApp::BuildBrowser() {
+    m_BrowserGroup = New<Group>();
+    m_BrowserGroup->SetName("BrowserGroup");
+    m_BrowserGroup->SetParent(m_GuiRoot);
+    m_Browser = New<FileBrowser>();
+    m_Browser->SetFont(m_SmallFont);
+    m_Browser->AddExtension(".ogg");
+    m_Browser->SetPath(m_MusicRoot);
+    m_Browser->SetParent(m_BrowserGroup);
+    Screens::AddRect(m_BrowserGroup, m_GuiShader, -160, 80, 320, 32, 0.0f, 0.875f, 0.625f, 1.0f);
+}
+
+void MainApp::BuildLoadingScreen() {
+    m_SpinnerTransform = New<Transform>();
+    m_SpinnerTransform->SetName("Spinner");
+    m_SpinnerTransform->SetParent(m_GuiRoot);
+    Screens::AddRect(m_SpinnerTransform, CreateTextureShader("./Data/SkyRail/loading01.png", false, Shader::BlendAlpha),
+                     -32, -32, 64, 64);
+    m_ProgressTransform = New<Transform>();
+    m_ProgressTransform->SetParent(m_GuiRoot);
+    m_ProgressText = Screens::AddText(m_ProgressTransform, m_SmallFont, 0, 0, TextGeometry::AlignCentre,
+                                      TextGeometry::AlignCentre, "00:00");
+}
+
+void MainApp::ReleaseLoadingScreen() {
+    if (m_SpinnerTransform) m_SpinnerTransform->SetParent(nullptr);
+    if (m_ProgressTransform) m_ProgressTransform->SetParent(nullptr);
+    m_SpinnerTransform.Reset();
+    m_ProgressTransform.Reset();
+    m_ProgressText.Reset();
+}
+
+void MainApp::BuildHiscoreFrame() {
+    m_HiscoreGroup = New<Group>();
+    m_HiscoreGroup->SetName("HiscoreGroup");
+    m_HiscoreGroup->SetParent(m_GuiRoot);
+    Screens::AddRect(m_HiscoreGroup, m_GuiShader, -160, 80, 320, 32, 0.0f, 0.751953125f, 0.625f, 0.875f);
+}
+
+void MainApp::UpdateSongSelection() {
+    const Fixed delay = Fixed::FromRaw(13107), repeat = Fixed::FromRaw(6553);
+    if (m_Browser) m_Browser->Update(m_FrameDelta);
+    if (!m_Browser) {
+    } else if (IsPressed(Buttons::DPadDown)) {
+        m_Browser->CursorDown();
+        m_RepeatTimer = delay;
+    } else if (IsPressed(Buttons::DPadUp)) {
+        m_Browser->CursorUp();
+        m_RepeatTimer = delay;
+    } else if (IsPressed(Buttons::DPadB) || IsPressed(Buttons::Start) || IsPressed(Buttons::Select)) {
+        Confirm(IsPressed(Buttons::DPadX));
+    } else if (IsPressed(Buttons::DPadX)) {
+        Confirm(true);
+    } else if (IsPressed(Buttons::System)) {
+        RequestState(States::Menu);
+    } else if (m_RepeatTimer < Fixed::Zero) {
+        if (IsHeld(Buttons::DPadUp))
+            m_Browser->CursorUp();
+        else if (IsHeld(Buttons::DPadDown))
+            m_Browser->CursorDown();
+        m_RepeatTimer = repeat;
+    }
+    m_RepeatTimer -= m_FrameDelta;
+}
+
+void MainApp::Confirm(bool hiscore) {
+    const FileBrowser::Entry* entry = m_Browser->GetCurrentEntry();
+    if (!entry) return;
+    if (!entry->m_IsFolder) {
+        m_SelectedSong = m_Browser->GetCurrentPath() + entry->m_Name;
+        RequestState(hiscore ? States::Hiscore : States::Convert);
+    } else if (!hiscore) {
+        m_Browser->EnterFolder();
+    }
+}
+
+void MainApp::UpdateAnalysis() {
+    if (!m_TrackGen) return;
+    if (IsPressed(Buttons::System)) {
+        RequestState(States::Menu);
+        return;
+    }
+    const I32 start = m_TrackGen->ProgressSeconds();
+    bool more = true;
+    while (more && m_TrackGen->ProgressSeconds() <= start) more = m_TrackGen->Step();
+    const I32 progress = m_TrackGen->ProgressSeconds();
+    SetFormatted(m_ProgressText, "%02d:%02d", progress / 60, progress % 60);
+    if (m_SpinnerTransform)
+        m_SpinnerTransform->SetRotation({Fixed::Zero, Fixed::Zero, Fixed::FromInt(-((7 * progress) % 360))});
+    if (!m_AnalysisShotTaken && progress >= 10) {
+        m_AnalysisShotTaken = true;
+        TakeShot("analysis");
+    }
+    if (!more) {
+        sync();
+        RequestState(m_TrackGen->Failed() ? States::Menu : States::PlayPrepare);
+    }
+}
+
+void MainApp::UpdateHiscore() {
+    HiscoreTable* table = m_HiscoreTable;
+    if (!table) return;
+    table->Update(m_FrameDelta);
+    const bool keyboard = m_Input && m_Input->HasKeys();
+    bool endedByKeys = false;
+    if (table->GetEditIndex() >= 0 && !keyboard) {
+        const Fixed delay = Fixed::FromRaw(13107), repeat = Fixed::FromRaw(6553);
+        if (IsPressed(Buttons::DPadLeft)) {
+            table->PreviousPosition(false);
+        } else if (IsPressed(Buttons::DPadRight) || IsPressed(Buttons::DPadB) || IsPressed(Buttons::Select)) {
+            table->NextPosition();
+        } else if (IsPressed(Buttons::DPadX)) {
+            table->PreviousPosition(true);
+        } else if (IsPressed(Buttons::DPadUp)) {
+            table->NextChar();
+            m_RepeatTimer = delay;
+        } else if (IsPressed(Buttons::DPadDown)) {
+            table->PreviousChar();
+            m_RepeatTimer = delay;
+        }
+        if (m_RepeatTimer < Fixed::Zero) {
+            if (IsHeld(Buttons::DPadUp))
+                table->NextChar();
+            else if (IsHeld(Buttons::DPadDown))
+                table->PreviousChar();
+            m_RepeatTimer = repeat;
+        }
+    } else if (table->GetEditIndex() >= 0) {
+        // Typed letters count as capitals: the name alphabet has no others.
+        for (U8 key : m_NewKeys) {
+            table->TypeChar(static_cast<U8>(std::toupper(key)));
+            if (table->GetEditIndex() < 0) {
+                endedByKeys = true;
+                break;
+            }
+        }
+    }
+    // Enter is both a typed key and Start on a keyboard: the frame in which
+    // it ended the name entry must not also leave the table.
+    if (!endedByKeys &&
+        (IsPressed(Buttons::Start) || IsPressed(Buttons::System) || (keyboard && IsPressed(Buttons::DPadB)))) {
+        if (table->GetEditIndex() >= 0) {
+            table->SetEditIndex(-1);
+            table->Refresh();
+        } else {
+            RequestState(m_PreviousState == States::SelSong ? States::SelSong : States::Menu);
+        }
+    }
+    if (m_TimeInState >= Fixed::One) TakeShot("hiscores");
+    m_RepeatTimer -= m_FrameDelta;
+}
+
+void MainApp::TakeShot(const char* name) {
+    if (m_Options.shots.empty() || !m_Render) return;
+    // One picture per screen and run.
+    const std::string prefix = m_Options.shots + "/" + name;
+    for (const std::string& done : m_ShotsTaken)
+        if (done == prefix) return;
+    m_ShotsTaken.push_back(prefix);
+    m_PendingShots.push_back(prefix);
+}
+
+void MainApp::Draw() {
+    // Pictures are read back after drawing and before the buffers swap, when
+    // the frame is complete and still in the back buffer.
+    if (m_DrawTree) m_DrawTree->Draw();
+    if (m_Render) {
+        for (const std::string& prefix : m_PendingShots) {
+            const std::string folder = prefix.substr(0, prefix.rfind('/'));
+            mkdir(folder.c_str(), 0755);
+            if (m_Render->Screenshot(prefix.c_str())) m_ShotFiles.push_back(prefix);
+        }
+        m_PendingShots.clear();
+        m_Render->SwapBuffers();
+    }
+}

@@ -1,0 +1,29 @@
+// The game's command line.
+//
+//     skyrail [song.ogg] [--headless] [--window] [--scale N] [--fullscreen]
+//             [--autopilot] [--shots DIR] [--script FILE] [--help]
+//
+// The first argument containing ".ogg" names a song that is raced once, on
+// the first visit of the menu. Without a display the game runs headless.
+#pragma once
+
+#include <string>
+
+#include "Core/Types.h"
+
+struct GameOptions {
+    std::string song;            // first argument containing ".ogg", or empty
+    bool headless = false;       // offscreen rendering, fixed-step clock, silent audio
+    bool window = false;         // insist on a window (no headless fallback)
+    Meridian::I32 scale = 0;     // window scale; 0 picks the largest that fits
+    bool fullscreen = false;
+    bool autopilot = false;      // the autopilot plays (demo mode)
+    std::string shots;           // folder for automatic screenshots, or empty
+    std::string script;          // scripted input file, or empty
+    bool help = false;
+    bool valid = true;
+    std::string error;
+
+    static GameOptions Parse(int argc, char** argv);
+    static const char* Usage();
+};

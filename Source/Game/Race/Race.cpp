@@ -1,0 +1,326 @@
+#include "Race/Race.h"
+
+#include <cstdio>
+
+#include "Core/Log.h"
+#include "Math/MathFunctions.h"
+#include "Math/Random.h"
+#include "Race/AudioTrack.h"
+#include "Race/HighwayGeometry.h"
+#include "Race/LaneGroup.h"
+#include "Scene/Light.h"
+#include "Scene/Material.h"
+#include "Scene/ShaderHelpers.h"
+
+using namespace Meridian;
+
+namespace {
+
+const F32 CapsuleFlash[4] = {89.0f / 255.0f, 192.0f / 255.0f, 223.0f / 255.0f, 1.0f};
+const F32 MineFlash[4] = {1.0f, 0.05f, 0.05f, 1.0f};
+
+Fixed F(F32 value) { return Fixed::FromFloat(value); }
+Fixed Raw(I32 raw) { return Fixed::FromRaw(raw); }
+
+Vector3 NormalizedIfNeeded(Vector3 v) {
+    const Fixed squared = v.LengthSquared();
+    if (squared < Fixed::OneMinusTolerance || squared > Fixed::OnePlusTolerance) v.Normalize();
+    return v;
+}
+
+// Moves value towards target by at most step, never past it.
+Fixed Approach(Fixed value, Fixed target, Fixed step) {
+    if (value < target) return value + step > target ? target : value + step;
+    if (value > target) return value - step < target ? target : value - step;
+    return value;
+}
+
+void SetText(TextGeometry* text, const char* format, I32 a, I32 b = 0) {
+    if (!text) return;
+    char buffer[32];
+    std::snprintf(buffer, sizeof(buffer), format, a, b);
+    text->SetText(buffer);
+}
+
+}  // namespace
+
+Race::Race()
+    : m_CapsulesTaken(0),
+      m_MinesHit(0),
+      m_CapsulesPlaced(0),
+      m_MinesPlaced(0),
+      m_Score(0),
+      m_Energy(0),
+      m_Streak(0),
+      m_PerfectPicks(5),
+      m_Ending(false),
+      m_FlashColor{0.0f, 0.0f, 0.0f, 0.0f},
+      m_RestColor{0.0f, 0.0f, 0.0f, 0.0f} {}
+
+Race::~Race() {}
+
+bool Race::Start(App& app, RaceHud& hud, const std::string& song, AudioSource* music) {
+    if (!m_AudioTrack) m_AudioTrack.reset(new AudioTrack());
+    m_AudioTrack->Init(song, app.GetSceneRoot());
+    if (!m_AudioTrack->GetHighway() || !m_AudioTrack->GetLaneGroup()) return false;
+    HighwayGeometry* highway = m_AudioTrack->GetHighway();
+    LaneGroup* lanes = m_AudioTrack->GetLaneGroup();
+
+    if (!m_Player) m_Player = New<Player>();
+    m_Player->Init(app.GetSceneRoot());
+    if (!m_Player->m_Root) return false;
+
+    if (!m_Starfield) {
+        m_StarfieldTransform = New<LookTransform>();
+        m_StarfieldTransform->SetName("StarfieldTransform");
+        m_StarfieldTransform->SetParent(app.GetSceneTransform());
+        m_Starfield = New<Starfield>();
+        m_StarShader = CreateTextureShader("./Data/SkyRail/stars01.png", false, Shader::BlendAdditive);
+        if (m_StarShader && m_StarShader->GetMaterial())
+            m_StarShader->GetMaterial()->SetDiffuse(1.0f, 1.0f, 1.0f, 1.0f);
+        m_Starfield->SetShader(m_StarShader);
+        m_Starfield->Init(-1);
+        m_Starfield->SetParent(m_StarfieldTransform);
+
+        m_Fog = New<Fog>();
+        m_Fog->SetName("RaceFog");
+        m_Fog->SetStart(Fixed::FromInt(50));
+        m_Fog->SetEnd(Fixed::FromInt(250));
+        m_Fog->SetDensity(F(0.15f));
+        m_Fog->SetParent(app.GetSceneTransform());
+
+        m_PickupEffect = New<PickupEffect>();
+        m_PickupEffect->Init();
+        m_PerfectEffect = New<PerfectEffect>();
+        m_PerfectEffect->Init(m_StarShader ? m_StarShader->GetTexture(0) : nullptr);
+    }
+    m_PickupEffect->SetParent(m_Player->m_CameraTransform);
+    m_PerfectEffect->SetParent(m_Player->m_Root);
+    m_StarfieldTransform->SetEnabled(1);
+
+    m_CapsulesPlaced = lanes->GetGoodCount();
+    m_MinesPlaced = lanes->GetBadCount();
+    m_CapsulesTaken = m_MinesHit = 0;
+    m_Streak = 0;
+    m_LastMissTime = Fixed::Zero;
+    m_PerfectPicks = ((m_CapsulesPlaced / 20 + 5) / 5) * 5;
+    LogD() << "Perfect Picks=" << m_PerfectPicks;
+
+    m_Score = 0;
+    m_Energy = 0;
+    for (F32& channel : m_FlashColor) channel = 0.0f;
+    ScoreUpdate(hud, nullptr);
+
+    if (app.GetDrawTree()) app.GetDrawTree()->SetCamera(m_Player->m_Camera);
+    if (hud.m_RaceRoot) hud.m_RaceRoot->SetEnabled(1);
+    if (hud.m_GuiRoot) hud.m_GuiRoot->SetEnabled(0);
+    if (hud.m_Fade) {
+        hud.m_Fade->SetColor(0.0f, 0.0f, 0.0f, 0.0f);
+        hud.m_Fade->SetEnabled(0);
+    }
+    m_Ending = false;
+    m_PlayTime = Fixed::Zero;
+    m_SkipOffset = Fixed::Zero;
+    m_SongLength = highway->GetEndTime();
+
+    m_Music = music;
+    if (m_Music) m_Music->Play(0);
+    return true;
+}
+
+bool Race::Step(App& app, RaceHud& hud) {
+    if (!m_AudioTrack || !m_Player) return false;
+    HighwayGeometry* highway = m_AudioTrack->GetHighway();
+    LaneGroup* lanes = m_AudioTrack->GetLaneGroup();
+    const Fixed delta = app.GetFrameDelta();
+    m_PlayTime = m_Music ? F(m_Music->GetTime()) : m_PlayTime + delta;
+
+    if (!m_Ending && highway && lanes) {
+        LaneInput(app);
+        SidewaysMotion(delta);
+        Place();
+
+        highway->SetVisibleRange(m_PlayTime);
+        lanes->Update(m_PlayTime);
+        if (Shader* mines = m_AudioTrack->GetInactiveObstacleShader())
+            mines->SetBlendFactor(Raw(32768) - Raw(32768) * Cos(Fixed::FromInt(250) * m_PlayTime));
+
+        Fixed squared;
+        if (Transform* obstacle = lanes->FindNearest(m_Player->m_Root, squared)) {
+            if (squared < Fixed::FromInt(5)) {
+                Ref<Transform> hold = obstacle;
+                ScoreUpdate(hud, obstacle);
+                lanes->RemoveObstacle(obstacle);
+            }
+        }
+
+        const Fixed missed = lanes->LatestCapsuleBefore(m_PlayTime);
+        if (missed > m_LastMissTime) {
+            m_LastMissTime = missed;
+            m_Streak = 0;
+        }
+
+        const I32 seconds = m_Music ? static_cast<I32>(m_Music->GetTime()) : m_PlayTime.ToInt();
+        SetText(hud.m_TimeText, "%02d:%02d", seconds / 60, seconds % 60);
+    }
+
+    if (m_Starfield) m_Starfield->Update(Fixed::FromInt(2) * (m_Player->m_Speed * delta), m_Player->m_Speed);
+
+    const F32 step = 2.0f * delta.ToFloat();
+    for (int i = 0; i < 4; ++i) {
+        F32& channel = m_FlashColor[i];
+        const F32 rest = m_RestColor[i];
+        channel = channel < rest ? (channel + step > rest ? rest : channel + step)
+                                 : (channel - step < rest ? rest : channel - step);
+        channel = channel < 0.0f ? 0.0f : channel > 1.0f ? 1.0f : channel;
+    }
+    if (m_PickupEffect) m_PickupEffect->SetColor(m_FlashColor[0], m_FlashColor[1], m_FlashColor[2], m_FlashColor[3]);
+    if (m_PerfectEffect) m_PerfectEffect->Update(m_Player->m_Speed, delta);
+
+    return EndCheck(app, hud);
+}
+
+void Race::LaneInput(App& app) {
+    Player& p = *m_Player;
+    const auto snap = [](Fixed lane) { return Fixed::FromInt((lane + Raw(32768)).m_Raw >> 16); };
+    const bool left = app.IsPressed(Buttons::DPadLeft), a = app.IsPressed(Buttons::DPadA);
+    const bool right = app.IsPressed(Buttons::DPadRight), b = app.IsPressed(Buttons::DPadB);
+    if (left || a) {
+        p.m_Lane = snap(p.m_Lane);
+        if (left) p.m_Lane -= Fixed::One;
+        if (a) p.m_Lane -= Fixed::One;
+    } else if (right || b) {
+        p.m_Lane = snap(p.m_Lane);
+        if (right) p.m_Lane += Fixed::One;
+        if (b) p.m_Lane += Fixed::One;
+    }
+
+    Input* input = app.GetInput();
+    if (input && input->GetStickCount() >= 2) {
+        Fixed x0, y0, x1, y1;
+        if (input->GetStick(0, x0, y0) && input->GetStick(1, x1, y1)) {
+            const Fixed small = Raw(256);
+            const bool moved = Vector3{x0, y0, Fixed::Zero}.Length() > small ||
+                               Vector3{x1, y1, Fixed::Zero}.Length() > small;
+            if (moved) {
+                const Fixed s = x0 + x1;
+                const Fixed range = Exp(F(1.5f)) - Fixed::One;
+                Fixed r = range == Fixed::Zero ? Fixed::Max : (Exp(Absolute(s)) - Fixed::One) / range;
+                if (s < Fixed::Zero) r = -r;
+                p.m_Lane += Raw(32768) * p.m_LateralSpeed * (r * app.GetFrameDelta());
+            }
+        }
+    }
+    p.m_Lane = Clamp(p.m_Lane, Fixed::FromInt(-2), Fixed::FromInt(2));
+}
+
+void Race::SidewaysMotion(Fixed delta) {
+    Player& p = *m_Player;
+    const Fixed width = m_AudioTrack->GetHighway()->GetWidth();
+    const Fixed a = Absolute(p.m_Lane);
+    const Fixed f = ((a - Fixed::One) * Raw(19660) + Raw(29491)) * width;
+    p.m_TargetX = Clamp(f * p.m_Lane, Raw(32768) - f, f - Raw(32768));
+
+    if (p.m_X < p.m_TargetX) {
+        p.m_TargetTilt = -p.m_MaxTilt;
+        p.m_X = Approach(p.m_X, p.m_TargetX, p.m_LateralSpeed * delta);
+    } else if (p.m_X > p.m_TargetX) {
+        p.m_TargetTilt = p.m_MaxTilt;
+        p.m_X = Approach(p.m_X, p.m_TargetX, p.m_LateralSpeed * delta);
+    }
+    p.m_Tilt = Approach(p.m_Tilt, p.m_TargetTilt, p.m_TiltSpeed * delta);
+    if (p.m_TargetTilt != Fixed::Zero && Absolute(p.m_TargetTilt - p.m_Tilt) < Raw(256)) p.m_TargetTilt = Fixed::Zero;
+    p.m_Tilt = Clamp(p.m_Tilt, -p.m_MaxTilt, p.m_MaxTilt);
+}
+
+void Race::Place() {
+    Player& p = *m_Player;
+    HighwayGeometry* highway = m_AudioTrack->GetHighway();
+    const Fixed t0 = m_PlayTime, t1 = m_PlayTime + Raw(9830);
+    Vector3 p0, s0, u0, r0, p1, s1, u1, r1;
+    if (!highway->Eval(t0, p0, s0, u0, r0) || !highway->Eval(t1, p1, s1, u1, r1)) return;
+
+    const Vector3 lateral = r0 * p.m_X;
+    Fixed jitterX, jitterY;
+    if (m_PlayTime < p.m_ShakeUntil) {
+        jitterX = RandomRange(Raw(-4915), Raw(4915));
+        jitterY = RandomRange(Raw(-4915), Raw(4915));
+    }
+
+    p.m_Root->SetUp(u0);
+    p.m_Root->SetTranslation(s0 + lateral);
+    p.m_Root->SetTarget(s1 + lateral);
+    if (p.m_Model) p.m_Model->SetRotation({Fixed::Zero, Fixed::FromInt(180), p.m_Tilt});
+
+    const Vector3 rise = p1 - p0;
+    const Vector3 d = NormalizedIfNeeded(rise);
+    const Vector3 camera = p0 + lateral + u0 * Fixed::FromInt(2) - d * Fixed::FromInt(8);
+    p.m_CameraTransform->SetUp(u0);
+    p.m_CameraTransform->SetTranslation(camera);
+    p.m_CameraTransform->SetTarget(p0 + lateral + u0 * Raw(49152) + Vector3{jitterX, jitterY, Fixed::Zero});
+    p.m_Camera->SetFieldOfView(Fixed::FromInt(52) - Clamp(rise.y, Fixed::FromInt(-2), Fixed::FromInt(3)));
+
+    Vector3 p2, s2, u2, r2;
+    if (!highway->Eval(t0 + Fixed::FromInt(2), p2, s2, u2, r2)) return;
+    m_StarfieldTransform->SetTranslation(camera);
+    m_StarfieldTransform->SetTarget(p2 + lateral + Vector3{Fixed::Zero, Fixed::Zero, -Fixed::One});
+    m_StarfieldTransform->SetUp(u0);
+    p.m_Speed = Raw(9830) * (p0 - p1).Length();
+}
+
+void Race::ScoreUpdate(RaceHud& hud, Transform* obstacle) {
+    if (obstacle) {
+        LaneGroup* lanes = m_AudioTrack->GetLaneGroup();
+        if (lanes->IsMine(obstacle)) {
+            ++m_MinesHit;
+            m_Player->m_ShakeUntil = m_PlayTime + Raw(16384);
+            for (int i = 0; i < 4; ++i) m_FlashColor[i] = MineFlash[i];
+            if (m_Energy < 5) m_Score -= 250;
+            m_Energy = 0;
+            m_Streak = 0;
+        } else {
+            ++m_CapsulesTaken;
+            m_Energy = m_Energy + 1 > 5 ? 5 : m_Energy + 1;
+            m_Score += 100;
+            m_Streak += 1;
+            for (int i = 0; i < 4; ++i) m_FlashColor[i] = CapsuleFlash[i];
+        }
+    }
+    if (m_Score < 0) m_Score = 0;
+    if (m_Streak >= 1 && m_PerfectPicks >= 1 && m_Streak % m_PerfectPicks == 0) {
+        if (m_PerfectEffect) m_PerfectEffect->Start();
+        m_Score += 500 * (m_Streak / m_PerfectPicks);
+    }
+    SetText(hud.m_ScoreText, "%05d", m_Score);
+    for (I32 i = 0; i < 6; ++i)
+        if (hud.m_Energy[i]) hud.m_Energy[i]->SetEnabled(i == m_Energy ? 1 : 0);
+}
+
+bool Race::EndCheck(App& app, RaceHud& hud) {
+    if (!m_Ending && app.IsPressed(Buttons::System)) {
+        m_SkipOffset = (m_SongLength - Fixed::FromInt(2)) - m_PlayTime;
+        m_Ending = true;
+    }
+    const Fixed t = m_Ending ? m_PlayTime + m_SkipOffset : m_PlayTime;
+    bool finished = false;
+    if (t + Raw(16384) >= m_SongLength || (m_Music && !m_Music->IsPlaying())) finished = true;
+    if (t + Fixed::FromInt(2) >= m_SongLength) {
+        if (m_Music) m_Music->FadeOut(1000);
+        if (hud.m_Fade) {
+            hud.m_Fade->SetColor(0.0f, 0.0f, 0.0f, 2.0f - (m_SongLength - t).ToFloat());
+            hud.m_Fade->SetEnabled(1);
+        }
+    }
+    return finished;
+}
+
+void Race::End(App& app, RaceHud& hud) {
+    if (m_AudioTrack) m_AudioTrack->Release();
+    if (m_Player) m_Player->Release();
+    if (m_Music) m_Music->Stop();
+    m_Music.Reset();
+    if (m_StarfieldTransform) m_StarfieldTransform->SetEnabled(0);
+    if (hud.m_RaceRoot) hud.m_RaceRoot->SetEnabled(0);
+    if (hud.m_GuiRoot) hud.m_GuiRoot->SetEnabled(1);
+    if (app.GetDrawTree()) app.GetDrawTree()->SetCamera(app.GetCamera());
+}

@@ -1,0 +1,328 @@
+// The whole game, headless: offscreen rendering on Mesa, the fixed-step
+// clock, the silent audio player and input driven frame by frame from the
+// test, on songs generated into a temporary music folder.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <sys/stat.h>
+
+#include "Analysis/TrackData.h"
+#include "Analysis/TrackGen.h"
+#include "Audio/AudioPlayerSilent.h"
+#include "Core/Devices.h"
+#include "Core/System.h"
+#include "Front/MainApp.h"
+#include "Front/States.h"
+#include "Race/Autopilot.h"
+#include "Render/Pnd/RenderPndGL.h"
+#include "Support/OggFiles.h"
+#include "Support/TestUtil.h"
+
+using namespace Meridian;
+
+namespace {
+
+// Buttons and keys for the next frame, set by the test. During a race the
+// lane pilot steers unless the test holds buttons itself.
+struct Drive {
+    U32 buttons = 0;
+    std::vector<U8> keys;
+    bool hasKeys = true;
+    bool pilot = true;
+    U32 pilotHeld = 0;
+};
+Drive g_Drive;
+
+class DrivenInput : public Input {
+    MERIDIAN_CLASS(DrivenInput, Input)
+    bool Init() override { return true; }
+    void Update() override {}
+    void Exit() override {}
+    U32 GetButtons() override {
+        U32 buttons = g_Drive.buttons;
+        MainApp* app = MainApp::Get();
+        if (g_Drive.pilot && app && app->GetState() == States::Play && !buttons) {
+            g_Drive.pilotHeld = m_Pilot.Buttons(app->GetRace(), g_Drive.pilotHeld);
+            buttons = g_Drive.pilotHeld;
+        }
+        return buttons;
+    }
+    I32 HasKeys() override { return g_Drive.hasKeys ? 1 : 0; }
+    void GetKeys(std::vector<U8>& keys) override { keys.insert(keys.end(), g_Drive.keys.begin(), g_Drive.keys.end()); }
+    const char* GetButtonName(U32 button) override { return button == Buttons::Start ? "Enter" : ""; }
+
+private:
+    LanePilot m_Pilot;
+};
+
+Render* MakeRender() {
+    RenderPndGLOptions options;
+    options.m_Mode = RenderPndGLOptions::Offscreen;
+    options.m_Scale = 1;
+    return CreateRenderPndGL(options);
+}
+Input* MakeInput() { return New<DrivenInput>(); }
+AudioPlayer* MakeAudio() { return CreateAudioPlayerSilent(); }
+
+std::string BuildDir() { return std::string(SKYRAIL_TEST_TOOLS_DIR) + "/.."; }
+
+// A song with a beat: clicks in three bands every 0.25 s, louder every
+// other second, so the analysis finds onsets and the course has lanes.
+bool WriteSong(const std::string& path, int seconds) {
+    const int rate = 44100;
+    std::vector<int16_t> mono(static_cast<size_t>(rate * seconds), 0);
+    for (int beat = 0; beat < seconds * 4; ++beat) {
+        const double frequency = beat % 3 == 0 ? 600.0 : beat % 3 == 1 ? 3000.0 : 9000.0;
+        const double loud = (beat / 4) % 2 ? 12000.0 : 6000.0;
+        Test::AddTone(mono, static_cast<size_t>(beat) * rate / 4, rate / 20, frequency, loud, rate);
+    }
+    return Test::WriteOgg(path, Test::Interleave(mono, mono), rate, 2);
+}
+
+class GameTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(getcwd(m_OldCwd, sizeof(m_OldCwd)), nullptr);
+        ASSERT_EQ(symlink((BuildDir() + "/Data").c_str(), m_Dir.File("Data").c_str()), 0);
+        ASSERT_EQ(mkdir(m_Dir.File("Music").c_str(), 0755), 0);
+        ASSERT_EQ(chdir(m_Dir.Path().c_str()), 0);
+        g_Drive = Drive();
+        System::UseFixedClock(16, 1000);
+        SetDeviceFactory(DeviceFactory{&MakeRender, &MakeInput, &MakeAudio});
+    }
+    void TearDown() override {
+        if (m_App) {
+            m_App->Exit();
+            m_App.Reset();
+        }
+        SetDeviceFactory(NullDeviceFactory());
+        System::UseRealClock();
+        ASSERT_EQ(chdir(m_OldCwd), 0);
+    }
+
+    void Start() {
+        m_App = New<MainApp>();
+        char name[] = "skyrail";
+        char* argv[] = {name, nullptr};
+        ASSERT_TRUE(m_App->Init(1, argv));
+    }
+    // One pass of the main loop.
+    bool Frame(U32 buttons = 0, std::vector<U8> keys = {}) {
+        g_Drive.buttons = buttons;
+        g_Drive.keys = std::move(keys);
+        m_App->UpdateInput();
+        if (m_App->IsDone()) return false;
+        m_App->UpdateTime();
+        m_App->Update();
+        m_App->UpdateAudio();
+        m_App->PostUpdate();
+        m_App->Draw();
+        System::FrameTick();
+        return true;
+    }
+    void Press(U32 button) {
+        Frame(button);
+        Frame(0);
+    }
+    bool RunUntil(const std::function<bool()>& done, int maxFrames) {
+        for (int i = 0; i < maxFrames; ++i) {
+            if (done()) return true;
+            if (!Frame()) return done();
+        }
+        return done();
+    }
+    bool ReachState(I32 state, int maxFrames = 200) {
+        return RunUntil([&] { return m_App->GetState() == state; }, maxFrames);
+    }
+    void Shot(const char* name) {
+        const std::string folder = BuildDir() + "/game-shots";
+        mkdir(folder.c_str(), 0755);
+        m_App->GetDrawTree()->Draw();
+        m_App->GetRender()->Screenshot((folder + "/" + name).c_str());
+    }
+    // From the title screen into the browser, onto the named song, and
+    // confirm it.
+    void PickSong(const std::string& name) {
+        ASSERT_TRUE(ReachState(States::Menu));
+        Frame();
+        Press(Buttons::Start);
+        ChooseInBrowser(name);
+    }
+    void ChooseInBrowser(const std::string& name) {
+        ASSERT_TRUE(ReachState(States::SelSong));
+        for (U32 i = 0; i < 20 && m_App->GetBrowser()->GetCurrentEntry()->m_Name != name; ++i)
+            Press(Buttons::DPadDown);
+        ASSERT_EQ(m_App->GetBrowser()->GetCurrentEntry()->m_Name, name);
+        Press(Buttons::Start);
+    }
+
+    ::Test::TempDir m_Dir;
+    char m_OldCwd[4096];
+    Ref<MainApp> m_App;
+};
+
+}  // namespace
+
+TEST_F(GameTest, FromTitleThroughAnalysisRaceAndHighScores) {
+    ASSERT_TRUE(WriteSong("Music/beat.ogg", 8));
+    ::Test::LogCapture capture;
+    Start();
+
+    // Each state shows its own help page; the first frame of a state has a
+    // fresh clock.
+    ASSERT_TRUE(ReachState(States::Menu));
+    EXPECT_EQ(m_App->GetFrameDelta(), Fixed::FromRaw(1092));
+    EXPECT_EQ(m_App->GetFpsHistory()[0], 60);
+    EXPECT_EQ(m_App->GetHelp()->GetText(), Help::GetHelpText(States::Menu));
+    RunUntil([] { return false; }, 70);
+    Shot("menu");
+
+    Press(Buttons::Start);
+    ASSERT_TRUE(ReachState(States::SelSong));
+    EXPECT_EQ(m_App->GetHelp()->GetText(), Help::GetHelpText(States::SelSong));
+    ASSERT_NE(m_App->GetBrowser()->GetCurrentEntry(), nullptr);
+    Frame();
+    Shot("browser");
+    ChooseInBrowser("beat.ogg");
+
+    ASSERT_TRUE(ReachState(States::Convert, 5));
+    EXPECT_EQ(m_App->GetHelp()->GetText(), Help::GetHelpText(States::Convert));
+    Frame();
+    EXPECT_TRUE(capture.Contains("[D] MainApp/InitState: Convert"));
+    ASSERT_TRUE(ReachState(States::Play, 40));  // about one second of song per frame
+    EXPECT_TRUE(TrackData().LoadFrom("Music/beat.ogg"));
+    EXPECT_TRUE(capture.Contains("LaneGroup::Construct done, Good #"));
+    EXPECT_TRUE(capture.Contains("[I] AudioTrack::Init succeeded."));
+
+    RunUntil([&] { return m_App->GetRace().GetPlayTime() >= Fixed::FromInt(4); }, 600);
+    Shot("race");
+    ASSERT_TRUE(ReachState(States::Hiscore, 1000));
+    const I32 score = m_App->GetFinalScore();
+    ASSERT_GT(score, 0);
+    EXPECT_EQ(m_App->GetHiscoreTable()->GetEditIndex(), 0);
+
+    // Typed name: lower case counts as capitals; Enter ends the entry
+    // without leaving the table in the same frame.
+    for (U8 key : std::string("tester")) {
+        Frame(0, {key});
+        Frame();
+    }
+    Frame(Buttons::Start, {13});
+    EXPECT_EQ(m_App->GetHiscoreTable()->GetEditIndex(), -1);
+    EXPECT_EQ(m_App->GetState(), States::Hiscore);
+    EXPECT_EQ(m_App->GetHiscoreTable()->GetEntry(0).m_Name.substr(0, 7), "TESTER ");
+    Frame();
+    Shot("hiscores");
+    Press(Buttons::Start);
+    ASSERT_TRUE(ReachState(States::Menu));
+
+    // Saved beside the song: version 1, then the record.
+    const std::vector<unsigned char> saved = ::Test::ReadFile("Music/beat.ogg.scr");
+    ASSERT_EQ(saved.size(), 4u + 8u + 20u);
+    EXPECT_EQ(saved[0], 1);
+    EXPECT_EQ(saved[4] | saved[5] << 8 | saved[6] << 16 | saved[7] << 24, score);
+    EXPECT_EQ(std::string(saved.begin() + 12, saved.begin() + 18), "TESTER");
+
+    // The same song again goes straight to the race.
+    PickSong("beat.ogg");
+    ASSERT_TRUE(ReachState(States::Convert, 5));
+    Frame();
+    EXPECT_EQ(m_App->GetState(), States::PlayPrepare);
+    ASSERT_TRUE(ReachState(States::Play, 5));
+    Frame(Buttons::System);  // skip to the end of the song
+    ASSERT_TRUE(ReachState(States::Hiscore, 200));
+}
+
+TEST_F(GameTest, CancelledAnalysisBadSongsAndBrokenTrackFiles) {
+    ASSERT_TRUE(WriteSong("Music/long.ogg", 40));
+    ASSERT_TRUE(::Test::WriteText("Music/noise.ogg", "this is not an Ogg file"));
+    TrackData track;
+    for (int i = 0; i < 200; ++i) {
+        track.Time.push_back(i * 512.0f / 44100.0f);
+        track.Flux.push_back({1.0f, 2.0f, 3.0f});
+        track.Threshold.push_back({1.0f, 1.0f, 1.0f});
+    }
+    ASSERT_TRUE(track.SaveTo("Music/noise.ogg"));  // analysed, but cannot be played
+    ASSERT_TRUE(WriteSong("Music/short.ogg", 2));
+    ASSERT_TRUE(::Test::WriteText("Music/short.ogg.kpt", "KPT1 broken"));
+    ::Test::LogCapture capture;
+    Start();
+
+    // System during the analysis: back to the menu, no track file.
+    PickSong("long.ogg");
+    ASSERT_TRUE(ReachState(States::Convert, 5));
+    Frame();
+    Frame(Buttons::System);
+    ASSERT_TRUE(ReachState(States::Menu, 5));
+    EXPECT_FALSE(TrackGen::TrackExists("Music/long.ogg"));
+
+    // A song the audio player cannot load.
+    PickSong("noise.ogg");
+    ASSERT_TRUE(ReachState(States::Menu, 10));
+    EXPECT_TRUE(capture.Contains("[E] Failed to load /"));
+    EXPECT_TRUE(capture.Contains("Music/noise.ogg\n"));
+
+    // A broken track file: the race is refused and the menu returns.
+    PickSong("short.ogg");
+    ASSERT_TRUE(ReachState(States::Menu, 10));
+    EXPECT_TRUE(capture.Contains("LoadFrom: invalid header."));
+    EXPECT_TRUE(capture.Contains("AudioTrack::Init: InitHighway2 failed."));
+    EXPECT_EQ(m_App->GetHelp()->GetText(), Help::GetHelpText(States::Menu));
+}
+
+TEST_F(GameTest, NameEntryByDpadVolumeKeysAndHelpToggle) {
+    ASSERT_TRUE(WriteSong("Music/beat.ogg", 6));
+    g_Drive.hasKeys = false;
+    Start();
+    ASSERT_TRUE(ReachState(States::Menu));
+
+    // Volume: 20 -> 25 -> 20, shown in the status line until released.
+    Frame(Buttons::VolumeUp);
+    EXPECT_EQ(m_App->GetAudio()->GetVolume(), 25);
+    EXPECT_EQ(m_App->GetStatusText()->GetText(), "VOLUME: 25");
+    Frame(0);
+    EXPECT_EQ(m_App->GetStatusText()->GetText(), "");
+    Frame(Buttons::VolumeUp | Buttons::VolumeDown);  // up first, then down
+    EXPECT_EQ(m_App->GetAudio()->GetVolume(), 25);
+    Frame(0);
+    m_App->GetAudio()->SetVolume(9);
+    Press(Buttons::VolumeUp);
+    EXPECT_EQ(m_App->GetAudio()->GetVolume(), 11);
+    m_App->GetAudio()->SetVolume(15);
+    Press(Buttons::VolumeDown);
+    EXPECT_EQ(m_App->GetAudio()->GetVolume(), 10);
+    m_App->GetAudio()->SetVolume(0);
+    Press(Buttons::VolumeDown);
+    EXPECT_EQ(m_App->GetAudio()->GetVolume(), 0);
+
+    // The help page toggles with LeftTrigger.
+    EXPECT_FALSE(m_App->GetHelp()->IsEnabled());
+    Press(Buttons::LeftTrigger);
+    EXPECT_TRUE(m_App->GetHelp()->IsEnabled());
+    Press(Buttons::LeftTrigger);
+    EXPECT_FALSE(m_App->GetHelp()->IsEnabled());
+
+    PickSong("beat.ogg");
+    ASSERT_TRUE(ReachState(States::Hiscore, 1200));
+    ASSERT_EQ(m_App->GetHiscoreTable()->GetEditIndex(), 0);
+    HiscoreTable* table = m_App->GetHiscoreTable();
+    Press(Buttons::DPadUp);  // blank -> A
+    EXPECT_EQ(table->GetEntry(0).m_Name[0], 'A');
+    Press(Buttons::DPadRight);
+    Press(Buttons::DPadDown);  // blank -> 9
+    EXPECT_EQ(table->GetEntry(0).m_Name.substr(0, 2), "A9");
+    Press(Buttons::DPadX);  // blank the 9 and step back
+    Press(Buttons::DPadLeft);
+    EXPECT_EQ(table->GetEntry(0).m_Name.substr(0, 2), "A ");
+    Press(Buttons::Start);  // ends the entry, stays
+    EXPECT_EQ(table->GetEditIndex(), -1);
+    EXPECT_EQ(m_App->GetState(), States::Hiscore);
+    Press(Buttons::Start);
+    ASSERT_TRUE(ReachState(States::Menu, 5));
+    Press(Buttons::System);
+    EXPECT_TRUE(m_App->IsDone());
+}

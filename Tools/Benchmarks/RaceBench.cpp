@@ -1,0 +1,116 @@
+// Race benchmark: how fast the game logic of one race frame runs (the race
+// step and the draw traversal, with a render device that does no GL work),
+// and how fast a whole headless race of the demo song runs with real
+// offscreen rendering on Mesa. Run from the build folder (it reads ./Data and
+// "./Music/SkyRail Demo.ogg"); prints its figures.
+//
+//     skyrail-bench-race [song.ogg]
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "Analysis/TrackGen.h"
+#include "Audio/AudioPlayerSilent.h"
+#include "Core/App.h"
+#include "Core/Devices.h"
+#include "Core/Log.h"
+#include "Core/System.h"
+#include "Front/Screens.h"
+#include "Input/InputNull.h"
+#include "Race/Autopilot.h"
+#include "Race/Race.h"
+#include "Render/Pnd/RenderPndGL.h"
+#include "Render/RenderNull.h"
+
+using namespace Meridian;
+
+namespace {
+
+Render* NullRender() { return New<RenderNull>(); }
+Render* OffscreenRender() {
+    RenderPndGLOptions options;
+    options.m_Mode = RenderPndGLOptions::Offscreen;
+    options.m_Scale = 1;
+    return CreateRenderPndGL(options);
+}
+Input* NoInput() { return New<InputNull>(); }
+AudioPlayer* Silent() { return CreateAudioPlayerSilent(); }
+
+struct Result {
+    int frames = 0;
+    double stepSeconds = 0.0;  // race step + draw, summed
+    double songSeconds = 0.0;
+    int score = 0;
+};
+
+// Races the song once with the autopilot steering, on the fixed 60 Hz clock.
+bool RaceOnce(const std::string& song, Render* (*render)(), Result& result) {
+    SetDeviceFactory(DeviceFactory{render, &NoInput, &Silent});
+    System::UseFixedClock(16, 1000);
+    Ref<App> app = New<App>();
+    if (!app->Init(0, nullptr)) return false;
+    RaceHud hud;
+    hud.m_RaceRoot = New<Group>();
+    hud.m_GuiRoot = New<Group>();
+    Screens::BuildHud(hud, Screens::LoadFont("Data/Fonts/SpaceAge12", Fixed::FromInt(12), 1, false), nullptr);
+    Ref<AudioSource> music = app->GetAudio()->AddMusic(song);
+    Race race;
+    LanePilot pilot;
+    U32 held = 0;
+    if (!music || !race.Start(*app, hud, song, music)) return false;
+    bool finished = false;
+    while (!finished && result.frames < 100000) {
+        app->UpdateInput();
+        app->UpdateTime();
+        held = pilot.Buttons(race, held);
+        const auto begin = std::chrono::steady_clock::now();
+        finished = race.Step(*app, hud);
+        app->Draw();
+        result.stepSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+        System::FrameTick();
+        ++result.frames;
+    }
+    result.songSeconds = race.m_SongLength.ToFloat();
+    result.score = race.GetScore();
+    race.End(*app, hud);
+    app->Exit();
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string song = argc > 1 ? argv[1] : "./Music/SkyRail Demo.ogg";
+    Log::Open("/dev/null");
+    System::Init();
+    if (!TrackGen::TrackExists(song)) {
+        TrackGen generator(song);
+        if (generator.Init() < 0) {
+            std::fprintf(stderr, "cannot analyse %s\n", song.c_str());
+            return 1;
+        }
+        while (generator.Step()) {
+        }
+    }
+
+    Result logic, whole;
+    const auto begin = std::chrono::steady_clock::now();
+    if (!RaceOnce(song, &NullRender, logic)) return 1;
+    const auto middle = std::chrono::steady_clock::now();
+    if (!RaceOnce(song, &OffscreenRender, whole)) return 1;
+    const auto end = std::chrono::steady_clock::now();
+    const double logicWall = std::chrono::duration<double>(middle - begin).count();
+    const double wholeWall = std::chrono::duration<double>(end - middle).count();
+
+    std::printf("Song: %s, %.1f s of course, %d frames at 60 Hz\n", song.c_str(), logic.songSeconds, logic.frames);
+    std::printf("Game logic per race frame (race step + draw traversal, no GL): %.1f us mean, %.0f frames/s\n",
+                1e6 * logic.stepSeconds / logic.frames, logic.frames / logic.stepSeconds);
+    std::printf("  whole race without GL: %.2f s wall, %.0f frames/s\n", logicWall, logic.frames / logicWall);
+    std::printf("Headless race with offscreen rendering (llvmpipe, 320x240): %.2f s wall, %.0f frames/s, %.1fx real time\n",
+                wholeWall, whole.frames / wholeWall, whole.songSeconds / wholeWall);
+    std::printf("  race frame incl. GL: %.2f ms mean; autopilot score %d\n", 1e3 * whole.stepSeconds / whole.frames,
+                whole.score);
+    System::Exit();
+    Log::Close();
+    return 0;
+}
