@@ -49,7 +49,8 @@ void PolygonGeometry::SetVertices(const std::vector<Float3>& vertices) {
     m_Data->m_Vertices = vertices;
     m_Data->m_BoundingSphere = BoundsOf(vertices);
     if (m_Data->m_BoundingSphere.radius == Fixed::Max)
-        LogW() << "PolygonGeometry::SetVertices: vertices " << MaxSpread << " or more apart, bounding sphere unbounded.";
+        LogW() << "PolygonGeometry::SetVertices: vertices " << MaxSpread
+               << " or more apart, bounding sphere unbounded.";
 }
 
 const F32 PolygonGeometry::MaxSpread = 32767.0f;

@@ -71,9 +71,10 @@ void SkinGeometry::CalculateSkinning() {
                 LogE() << "SkinGeometry::CalculateSkinning: vertex index out of range.";
                 continue;
             }
+            const size_t v = static_cast<size_t>(i);
             const Fixed w = set.weights[k];
-            Accumulate(m_SkinnedVertices[static_cast<size_t>(i)], w, skin.TransformPoint(ToFixed(data.m_Vertices[static_cast<size_t>(i)])));
-            Accumulate(m_SkinnedNormals[static_cast<size_t>(i)], w, skin.TransformVector(ToFixed(data.m_Normals[static_cast<size_t>(i)])));
+            Accumulate(m_SkinnedVertices[v], w, skin.TransformPoint(ToFixed(data.m_Vertices[v])));
+            Accumulate(m_SkinnedNormals[v], w, skin.TransformVector(ToFixed(data.m_Normals[v])));
         }
     }
     if (count > 0) data.m_Dirty |= ArrayVertices | ArrayNormals;

@@ -15,7 +15,9 @@ void RenderTarget::GetAspect(Fixed& aspect) const {
         return;
     }
     const I64 quotient = static_cast<I64>(m_Width) * 65536 / m_Height;
-    aspect = Fixed::FromRaw(quotient > INT32_MAX ? INT32_MAX : quotient < INT32_MIN ? INT32_MIN : static_cast<I32>(quotient));
+    aspect = Fixed::FromRaw(quotient > INT32_MAX   ? INT32_MAX
+                            : quotient < INT32_MIN ? INT32_MIN
+                                                   : static_cast<I32>(quotient));
 }
 
 }  // namespace Meridian

@@ -41,7 +41,8 @@ public:
         const size_t span = bytes.size() - from;
         switch (Below(5)) {
             case 0:  // random bytes
-                for (U32 n = 1 + Below(8); n > 0 && span; --n) bytes[from + Below(static_cast<U32>(span))] = static_cast<unsigned char>(Below(256));
+                for (U32 n = 1 + Below(8); n > 0 && span; --n)
+                    bytes[from + Below(static_cast<U32>(span))] = static_cast<unsigned char>(Below(256));
                 break;
             case 1:  // bit flips
                 for (U32 n = 1 + Below(8); n > 0 && span; --n)
@@ -135,7 +136,7 @@ TEST(ImportMutation, DamagedPngAndGlyFilesNeverCrashTheImporters) {
     const std::vector<Bytes> glys = GlyBases();
     const std::string path = dir.File("mutant");
     Mutator mutator(20261206u);
-    const int pngRuns = 5000, glyRuns = 3000;
+    const int pngRuns = 3000, glyRuns = 2000;
     int loaded = 0, refused = 0, glyphTables = 0, glyphs = 0;
     const auto start = std::chrono::steady_clock::now();
     int errorLines = 0;

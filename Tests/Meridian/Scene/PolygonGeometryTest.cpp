@@ -173,7 +173,8 @@ TEST(PolygonGeometry, BoundingSphereEnclosesAllVertices) {
     EXPECT_EQ(Fixed::Max, mesh->GetBoundingSphere()->radius);
     mesh->SetVertices({{0, 0, 0}, {0, 0, 40000}});
     EXPECT_EQ(Fixed::Max, mesh->GetBoundingSphere()->radius);
-    EXPECT_EQ(3, log.Count("[W] PolygonGeometry::SetVertices: vertices 32767.000000 or more apart, bounding sphere unbounded."));
+    EXPECT_EQ(3, log.Count("[W] PolygonGeometry::SetVertices: vertices 32767.000000 or more apart, "
+                           "bounding sphere unbounded."));
     // Far from the origin but close together is measured as usual.
     mesh->SetVertices({{20000, 0, 0}, {20001, 0, 0}, {20000, 1, 0}});
     EXPECT_LT(mesh->GetBoundingSphere()->radius, Fixed::One);
