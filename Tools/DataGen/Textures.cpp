@@ -147,7 +147,7 @@ bool WriteStars(const std::string& dir) {
     Canvas c(size, size);
     c.Paint(0, 0, size, size, [&](double x, double y) {
         const double r = std::hypot(x - size / 2.0, y - size / 2.0) / (size / 2.0);
-        const double glow = Clamp01(std::exp(-r * r * 9) * 0.85 + std::exp(-r * r * 60) * 0.6) * Smooth(1.0, 0.9, r);
+        const double glow = Clamp01(std::exp(-r * r * 6) * 0.85 + std::exp(-r * r * 60) * 0.6) * Smooth(1.0, 0.9, r);
         return Color{1, 1, 1, glow};
     });
     // Additive blending adds colour, alpha blending uses alpha: keep both.
