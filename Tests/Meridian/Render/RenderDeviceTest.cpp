@@ -88,6 +88,27 @@ TEST(RenderDeviceOpen, ExplicitWaysThatCannotOpenFailWithOneLine) {
     if (saved) setenv("DISPLAY", display.c_str(), 1);
 }
 
+TEST(RenderDeviceOpen, UnreachableXServerFallsThroughToOffscreen) {
+    const char* saved = getenv("DISPLAY");
+    const std::string display = saved ? saved : "";
+    setenv("DISPLAY", ":4711", 1);
+    {
+        ::Test::LogCapture log;
+        Ref<RenderPndGL> device = New<RenderPndGL>();
+        ASSERT_TRUE(device->Init());
+        EXPECT_EQ(device->GetOpenMode(), RenderPndGLOptions::Offscreen);
+        EXPECT_TRUE(log.Contains("[D] SDL_InitSubSystem(SDL_INIT_VIDEO) failed")) << log.Text();
+        // The framebuffer way is not tried where EGL would take its native
+        // window block for an X window.
+        EXPECT_TRUE(log.Contains("[D] Error: no framebuffer EGL under a windowing system (DISPLAY=:4711)."));
+        device->Exit();
+    }
+    if (saved)
+        setenv("DISPLAY", display.c_str(), 1);
+    else
+        unsetenv("DISPLAY");
+}
+
 TEST_F(RenderDeviceTest, ClearColourAndStencilOnlyClear) {
     m_Device->SetClearColor(0.0f, 1.0f, 0.0f, 1.0f);
     m_Device->Clear(Render::ClearColor | Render::ClearDepth);

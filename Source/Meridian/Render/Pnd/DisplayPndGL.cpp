@@ -137,6 +137,16 @@ bool DisplayPndGL::OpenX11(I32 scale, bool fullscreen) {
 }
 
 bool DisplayPndGL::OpenFramebuffer() {
+    // The block means something to a framebuffer driver only: EGL on a
+    // windowing system (Mesa's default display under X11) takes its address
+    // for a window id and crashes in eglCreateWindowSurface.
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* value = getenv(variable);
+        if (value && *value) {
+            LogD() << "Error: no framebuffer EGL under a windowing system (" << variable << "=" << value << ").";
+            return false;
+        }
+    }
     m_Display = eglGetDisplay(EGL_DEFAULT_DISPLAY);
     if (m_Display == EGL_NO_DISPLAY) return Fail("eglGetDisplay", eglGetError());
     // The driver reads the block as its own window description: it must be
