@@ -6,9 +6,6 @@
 // right.
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
-#include <link.h>
-
 #include <cstring>
 #include <string>
 #include <vector>
@@ -19,24 +16,13 @@
 #include "Scene/DrawTree.h"
 #include "Scene/PolygonGeometry.h"
 #include "Scene/ShaderHelpers.h"
+#include "Support/TestUtil.h"
 
 using namespace Meridian;
 
 namespace {
 
 Vector3 V(float x, float y, float z) { return {Fixed::FromFloat(x), Fixed::FromFloat(y), Fixed::FromFloat(z)}; }
-
-// The driver EGL loads is unloaded at eglTerminate, and its leftovers would be
-// reported as leaks from a module no suppression can name: keep it mapped.
-void PinGraphicsDriver() {
-    dl_iterate_phdr(
-        [](dl_phdr_info* info, size_t, void*) {
-            if (info->dlpi_name && std::strstr(info->dlpi_name, "_dri.so"))
-                dlopen(info->dlpi_name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-            return 0;
-        },
-        nullptr);
-}
 
 struct Blob {
     int count = 0;
@@ -52,7 +38,7 @@ TEST(GliderView, ChaseCameraSeesTheTailWithTheLeftWingOnTheLeft) {
     options.m_Scale = 1;
     Ref<RenderPndGL> device = New<RenderPndGL>(options);
     ASSERT_TRUE(device->Init());
-    PinGraphicsDriver();
+    ::Test::PinGraphicsDriver();
     std::vector<U8> pixels(320 * 240 * 4);
     {
         const std::string data = std::string(SKYRAIL_TEST_TOOLS_DIR) + "/../Data/SkyRail/";
