@@ -1,15 +1,12 @@
 #include "Meridian/Render/RenderTestUtil.h"
 
-#include <dlfcn.h>
-#include <link.h>
-
-#include <cstring>
 #include <filesystem>
 #include <vector>
 
 #include "Image/Image.h"
 #include "Math/MathFunctions.h"
 #include "Scene/Material.h"
+#include "Support/TestUtil.h"
 
 using namespace Meridian;
 
@@ -62,16 +59,6 @@ Texture2D* MakeQuadrantTexture(int size, unsigned bl, unsigned br, unsigned tl, 
     texture->SetMagLinear(0);
     texture->SetMinLinear(0);
     return texture;
-}
-
-void PinGraphicsDriver() {
-    dl_iterate_phdr(
-        [](dl_phdr_info* info, size_t, void*) {
-            if (info->dlpi_name && strstr(info->dlpi_name, "_dri.so"))
-                dlopen(info->dlpi_name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-            return 0;
-        },
-        nullptr);
 }
 
 Shader* MakeColorShader(float r, float g, float b, float a, bool lighting) {

@@ -35,12 +35,6 @@ Meridian::PolygonGeometry* MakeQuad(float x0, float y0, float x1, float y1, floa
 // top-left, top-right as 0xRRGGBBAA.
 Meridian::Texture2D* MakeQuadrantTexture(int size, unsigned bl, unsigned br, unsigned tl, unsigned tr);
 
-// Keeps the graphics driver that EGL loaded mapped until the process ends.
-// EGL unloads it at eglTerminate; the driver's own leftovers would then be
-// reported as leaks from an unknown module, which no suppression can name.
-// Call after a device's Init.
-void PinGraphicsDriver();
-
 // Unlit, opaque colour shader.
 Meridian::Shader* MakeColorShader(float r, float g, float b, float a, bool lighting = false);
 

@@ -412,6 +412,9 @@ void RenderPndGL::ApplyTextureCombiners(Shader* shader) {
         MERIDIAN_GL(TexEnvi)(GL_TEXTURE_ENV, GL_OPERAND0_ALPHA, GL_SRC_ALPHA);
         return;
     }
+    // Point sprites get texture coordinates across their square. GLES 1.1
+    // starts them at the sprite's top left (t grows downwards), so a sprite
+    // shows its image upside down compared with a mesh.
     MERIDIAN_GL(ActiveTexture)(GL_TEXTURE0);
     MERIDIAN_GL(TexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     MERIDIAN_GL(TexEnvi)(GL_POINT_SPRITE_OES, GL_COORD_REPLACE_OES, GL_TRUE);
