@@ -15,6 +15,7 @@ const double Pi = 3.14159265358979323846;
 // Little-endian byte sink for .msd files.
 class MsdStream {
 public:
+    MsdStream() { m_Bytes.reserve(1 << 16); }
     void U32(uint32_t value) {
         for (int i = 0; i < 4; ++i) m_Bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
     }
@@ -303,7 +304,7 @@ std::vector<double> PlanformOutline() {
 
 void GliderMap(GliderRegion region, double a, double b, double* u, double* v) {
     const RegionBox box = BoxOf(region);
-    double a0, a1, b0, b1;
+    double a0 = 0.0, a1 = 1.0, b0 = 0.0, b1 = 1.0;
     RangesOf(region, &a0, &a1, &b0, &b1);
     *u = box.u0 + Margin + (box.u1 - box.u0 - 2 * Margin) * (a - a0) / (a1 - a0);
     *v = box.v0 + Margin + (box.v1 - box.v0 - 2 * Margin) * (b - b0) / (b1 - b0);
