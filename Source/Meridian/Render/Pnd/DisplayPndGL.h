@@ -3,6 +3,8 @@
 // Each Open* either leaves everything made and current, or logs why it could
 // not, tears down what it made and returns false. Only the Pnd render files
 // include this header.
+// Depends on: EGL (with Mesa's surfaceless platform for the offscreen way),
+// SDL 1.2 video with its X11 driver.
 #pragma once
 
 #include <EGL/egl.h>

@@ -6,6 +6,7 @@
 // redundant state changes cost no GL call and that every texture and buffer
 // name made is deleted again. This header has no GL types, so tests and tools
 // can use it without the graphics headers. Main thread only.
+// Depends on: Core/Types.h. Limits: counters wrap after 2^32 calls.
 #pragma once
 
 #include "Core/Types.h"

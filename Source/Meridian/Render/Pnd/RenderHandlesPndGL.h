@@ -9,6 +9,7 @@
 // releases it, so handles left in engine objects afterwards hold no names and
 // never touch the device again. A released handle can be adopted by a device
 // again: the next bind or draw makes new names.
+// Depends on: Render/RenderHandles.h; GL and EGL in the .cpp. Main thread.
 #pragma once
 
 #include "Render/RenderHandles.h"

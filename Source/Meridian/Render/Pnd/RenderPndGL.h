@@ -19,6 +19,10 @@
 // objects afterwards have no device and have nothing left to delete.
 // Every GL call is counted (GLTrace.h). Main thread only: the thread that
 // called Init owns the EGL context.
+// Depends on: Render/Render.h; in its .cpp files EGL, OpenGL ES 1.1 (common
+// profile), SDL 1.2 video, Scene appearance classes, Image/WritePNG.h.
+// Limits: one device at a time owns the GL context; render targets are not
+// drawn into (SetRenderTarget is ignored).
 #pragma once
 
 #include <memory>
