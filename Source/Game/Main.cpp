@@ -1,6 +1,7 @@
 // SkyRail's entry point: the log on standard error, the system layer, one
 // MainApp through the engine allocator and the frame loop.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "Core/App.h"
@@ -29,6 +30,9 @@ int main(int argc, char** argv) {
         options.autopilot = true;
         if (options.shots.empty()) options.shots = "./shots";
     }
+
+    // Headless runs play silently: keep SDL away from the sound card.
+    if (options.headless) setenv("SDL_AUDIODRIVER", "dummy", 0);
 
     Log::Open(">console");
     LogD() << "main {";

@@ -6,6 +6,7 @@
 //
 //     skyrail-bench-race [song.ogg]
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <string>
 
@@ -33,7 +34,15 @@ Render* OffscreenRender() {
     options.m_Scale = 1;
     return CreateRenderPndGL(options);
 }
-Input* NoInput() { return New<InputNull>(); }
+// The autopilot's buttons of this frame.
+U32 g_Held = 0;
+
+class PilotInput : public InputNull {
+    MERIDIAN_CLASS(PilotInput, InputNull)
+    U32 GetButtons() override { return g_Held; }
+};
+
+Input* NoInput() { return New<PilotInput>(); }
 AudioPlayer* Silent() { return CreateAudioPlayerSilent(); }
 
 struct Result {
@@ -56,13 +65,13 @@ bool RaceOnce(const std::string& song, Render* (*render)(), Result& result) {
     Ref<AudioSource> music = app->GetAudio()->AddMusic(song);
     Race race;
     LanePilot pilot;
-    U32 held = 0;
+    g_Held = 0;
     if (!music || !race.Start(*app, hud, song, music)) return false;
     bool finished = false;
     while (!finished && result.frames < 100000) {
+        g_Held = pilot.Buttons(race, g_Held);
         app->UpdateInput();
         app->UpdateTime();
-        held = pilot.Buttons(race, held);
         const auto begin = std::chrono::steady_clock::now();
         finished = race.Step(*app, hud);
         app->Draw();
@@ -82,6 +91,7 @@ bool RaceOnce(const std::string& song, Render* (*render)(), Result& result) {
 int main(int argc, char** argv) {
     const std::string song = argc > 1 ? argv[1] : "./Music/SkyRail Demo.ogg";
     Log::Open("/dev/null");
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
     System::Init();
     if (!TrackGen::TrackExists(song)) {
         TrackGen generator(song);

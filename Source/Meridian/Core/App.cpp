@@ -93,6 +93,10 @@ bool App::Init(int argc, char** argv) {
     m_CameraFixTransform = New<Transform>();
     m_CameraFixTransform->SetName("CameraFixTransform");
     m_CameraFixTransform->SetParent(m_CameraTransform);
+    // Cameras look along their transform's +Z (the axis a LookTransform aims);
+    // the fix turns the default camera round so that it looks down -Z from
+    // (0, 0, 4) at the origin, as the free-look controls expect.
+    m_CameraFixTransform->SetRotation({Fixed::Zero, Fixed::FromInt(180), Fixed::Zero});
     m_Camera = New<Camera>();
     m_Camera->SetName("Camera");
     m_Camera->SetParent(m_CameraFixTransform);
