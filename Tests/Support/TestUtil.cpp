@@ -51,6 +51,13 @@ std::vector<std::string> LogCapture::Lines() const {
     return lines;
 }
 
+std::vector<std::string> LogCapture::Entries() const {
+    std::vector<std::string> entries;
+    for (const std::string& line : Lines())
+        if (line.size() > 4 && line[0] == '[' && line[2] == ']') entries.push_back(line);
+    return entries;
+}
+
 bool LogCapture::Contains(const std::string& text) const { return Text().find(text) != std::string::npos; }
 
 int LogCapture::Count(const std::string& text) const {

@@ -25,6 +25,8 @@ public:
     LogCapture();
     ~LogCapture();
     std::vector<std::string> Lines() const;
+    // The engine's own lines ("[E] ...", "[W] ...": everything but the banner).
+    std::vector<std::string> Entries() const;
     std::string Text() const;
     bool Contains(const std::string& text) const;
     int Count(const std::string& text) const;

@@ -74,19 +74,11 @@ I32 InputCan::GetPointer(Fixed& x, Fixed& y) {
 const char* InputCan::GetButtonName(U32 button) { return HandheldButtonLabel(button); }
 
 void InputCan::SetDeadZone(I32 stick, Fixed left, Fixed right, Fixed up, Fixed down) {
-    if (stick != 0) return;
-    m_DeadZone = DeadZone{left, right, up, down};
-    LogD() << "DeadZone(" << 0 << ") (" << left.ToFloat() << "," << right.ToFloat() << "," << up.ToFloat() << ","
-           << down.ToFloat() << ")";
+    StoreDeadZone(stick, m_DeadZone, left, right, up, down);
 }
 
 I32 InputCan::GetDeadZone(I32 stick, Fixed& left, Fixed& right, Fixed& up, Fixed& down) {
-    if (stick != 0) return 0;
-    left = m_DeadZone.m_Left;
-    right = m_DeadZone.m_Right;
-    up = m_DeadZone.m_Up;
-    down = m_DeadZone.m_Down;
-    return 1;
+    return ReadDeadZone(stick, m_DeadZone, left, right, up, down);
 }
 
 I32 InputCan::GetStick(I32 stick, Fixed& x, Fixed& y) {

@@ -1,5 +1,7 @@
 #include "Input/InputMapping.h"
 
+#include "Core/Log.h"
+
 #include "Input/Input.h"
 
 namespace Meridian {
@@ -97,6 +99,23 @@ void TouchToPointer(I32 sampleX, I32 sampleY, Fixed& x, Fixed& y) {
     if (x > Fixed::One) x = Fixed::One;
     if (y < minusOne) y = minusOne;
     if (y > Fixed::One) y = Fixed::One;
+}
+
+bool StoreDeadZone(I32 stick, DeadZone& zone, Fixed left, Fixed right, Fixed up, Fixed down) {
+    if (stick != 0) return false;
+    zone = DeadZone{left, right, up, down};
+    LogD() << "DeadZone(" << 0 << ") (" << left.ToFloat() << "," << right.ToFloat() << "," << up.ToFloat() << ","
+           << down.ToFloat() << ")";
+    return true;
+}
+
+I32 ReadDeadZone(I32 stick, const DeadZone& zone, Fixed& left, Fixed& right, Fixed& up, Fixed& down) {
+    if (stick != 0) return 0;
+    left = zone.m_Left;
+    right = zone.m_Right;
+    up = zone.m_Up;
+    down = zone.m_Down;
+    return 1;
 }
 
 }  // namespace Meridian

@@ -23,6 +23,11 @@ struct DeadZone {
 
 DeadZone DefaultDeadZone();  // -2048, 2048, -2048, 2048
 
+// Set and read the dead zones of stick 0 (the only stick with them): Store
+// logs the new values and returns false for any other stick, Read returns 0.
+bool StoreDeadZone(I32 stick, DeadZone& zone, Fixed left, Fixed right, Fixed up, Fixed down);
+I32 ReadDeadZone(I32 stick, const DeadZone& zone, Fixed& left, Fixed& right, Fixed& up, Fixed& down);
+
 // DPadLeft/DPadRight from axisX and DPadUp/DPadDown from axisY.
 U32 StickToDPad(I32 axisX, I32 axisY, const DeadZone& zone);
 

@@ -16,14 +16,6 @@ using namespace Meridian;
 
 namespace {
 
-// The log lines written by the engine (the capture also holds the log's banner).
-std::vector<std::string> Entries(const ::Test::LogCapture& log) {
-    std::vector<std::string> entries;
-    for (const std::string& line : log.Lines())
-        if (line.size() > 4 && line[0] == '[' && line[2] == ']') entries.push_back(line);
-    return entries;
-}
-
 typedef std::vector<std::vector<unsigned char>> Rows;
 
 // The image's rows as written, top row first, read back from a bottom-first
@@ -215,7 +207,7 @@ TEST(ImportPNG, BrokenFilesGiveOneErrorLineAndNoImage) {
         const std::string missing = dir.File("missing.png");
         EXPECT_EQ(nullptr, ImportPNG(missing.c_str(), true));
         EXPECT_EQ(nullptr, ImportPNG(nullptr, true));
-        const std::vector<std::string> lines = Entries(log);
+        const std::vector<std::string> lines = log.Entries();
         ASSERT_EQ(2u, lines.size());
         EXPECT_EQ("[E] Import::ImportPNG: failed to open file:" + missing, lines[0]);
     }

@@ -12,14 +12,6 @@ using namespace Meridian;
 
 namespace {
 
-// The log lines written by the engine (the capture also holds the log's banner).
-std::vector<std::string> Entries(const ::Test::LogCapture& log) {
-    std::vector<std::string> entries;
-    for (const std::string& line : log.Lines())
-        if (line.size() > 4 && line[0] == '[' && line[2] == ']') entries.push_back(line);
-    return entries;
-}
-
 class GlyFile {
 public:
     explicit GlyFile(const char* magic) : m_Bytes(magic, magic + 4) {}
@@ -69,7 +61,7 @@ TEST(ImportGlyphData, VersionZeroHasNoHeaderWordAndFillsGapsWithAbsentEntries) {
     EXPECT_EQ(77, a.reserved);
     EXPECT_EQ(6, a.top);
     EXPECT_EQ(20, data.glyphs[32].x);
-    EXPECT_TRUE(Entries(log).empty()) << log.Text();
+    EXPECT_TRUE(log.Entries().empty()) << log.Text();
 }
 
 TEST(ImportGlyphData, LaterVersionsCarryAHeaderValueAndLaterRecordsWin) {
@@ -129,7 +121,7 @@ TEST(ImportGlyphData, BadHeadersGiveOneErrorLineAndAnEmptyTable) {
         const GlyphData data = ImportGlyphData(path.c_str());
         EXPECT_EQ(c.header, data.header);
         EXPECT_TRUE(data.glyphs.empty());
-        const std::vector<std::string> lines = Entries(log);
+        const std::vector<std::string> lines = log.Entries();
         ASSERT_EQ(1u, lines.size());
         EXPECT_EQ(c.line, lines[0]);
     }

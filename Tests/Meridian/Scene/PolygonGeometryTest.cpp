@@ -14,14 +14,6 @@ using namespace Meridian;
 
 namespace {
 
-// The log lines written by the engine (the capture also holds the log's banner).
-std::vector<std::string> Entries(const ::Test::LogCapture& log) {
-    std::vector<std::string> entries;
-    for (const std::string& line : log.Lines())
-        if (line.size() > 4 && line[0] == '[' && line[2] == ']') entries.push_back(line);
-    return entries;
-}
-
 Vector3 V(float x, float y, float z) { return {Fixed::FromFloat(x), Fixed::FromFloat(y), Fixed::FromFloat(z)}; }
 
 class CountingPolygonHandle : public RenderPolygonHandle {
@@ -280,7 +272,7 @@ TEST(PolygonGeometry, ExportObjWritesPositionsTexCoordsAndOneBasedFaces) {
     EXPECT_FALSE(strip->ExportObj(stripName.c_str()));
     EXPECT_TRUE(::Test::ReadFile(stripName + ".obj").empty());
     EXPECT_FALSE(square->ExportObj(dir.File("no/such/dir/mesh").c_str()));
-    const std::vector<std::string> lines = Entries(log);
+    const std::vector<std::string> lines = log.Entries();
     ASSERT_EQ(2u, lines.size());
     EXPECT_EQ("[E] ExportObj: invalid PolygonGeomtry.", lines[0]);
     EXPECT_EQ("[E] ExportObj: failed to open file.", lines[1]);
