@@ -25,41 +25,48 @@ const F32 LaneOffset[5] = {-7.0f, -4.0f, 0.0f, 4.0f, 7.0f};
 I32 LanePilot::ChooseLane(Fixed now, Fixed x, I32 current, const std::vector<Obstacle>& ahead) {
     // Best score per lane (-2..2) after each obstacle, maximised over lane
     // sequences the glider can actually fly: a capsule met is worth 1, a mine
-    // met costs 4, and staying put breaks ties.
-    const size_t count = ahead.size();
-    if (count == 0) return current;
-    const F32 big = -1.0e9f;
-    std::vector<F32> score(count * 5, big);
-    std::vector<I32> from(count * 5, 0);
+    // met costs 4, and staying put breaks ties. Obstacles already passed do
+    // not count; the plan looks at most MaxPlanned obstacles ahead.
+    const size_t MaxPlanned = 48;
+    F32 score[MaxPlanned][5];
+    I32 from[MaxPlanned][5];
+    const F32 none = -1.0e9f;
+    size_t count = 0;
     F32 previousTime = now.ToFloat();
-    for (size_t j = 0; j < count; ++j) {
-        const Obstacle& o = ahead[j];
+    for (const Obstacle& o : ahead) {
+        if (o.time < now - Behind) continue;
+        if (count == MaxPlanned) break;
         const F32 time = o.time.ToFloat();
         const F32 slide = LateralSpeed * (time - previousTime) + Reach;
         for (I32 lane = 0; lane < 5; ++lane) {
             const F32 reward = (lane - 2 == o.lane) ? (o.mine ? -4.0f : 1.0f) : 0.0f;
-            if (j == 0) {
-                if (std::fabs(LaneOffset[lane] - x.ToFloat()) <= LateralSpeed * (time - now.ToFloat()) + Reach)
-                    score[lane] = reward - 0.01f * std::abs(lane - 2 - current);
+            F32& best = score[count][lane];
+            best = none;
+            from[count][lane] = lane;
+            if (count == 0) {
+                if (std::fabs(LaneOffset[lane] - x.ToFloat()) <= slide)
+                    best = reward - 0.01f * static_cast<F32>(std::abs(lane - 2 - current));
                 continue;
             }
             for (I32 before = 0; before < 5; ++before) {
-                const F32 base = score[(j - 1) * 5 + before];
-                if (base <= big || std::fabs(LaneOffset[lane] - LaneOffset[before]) > slide) continue;
-                const F32 total = base + reward - 0.001f * std::abs(lane - before);
-                if (total > score[j * 5 + lane]) {
-                    score[j * 5 + lane] = total;
-                    from[j * 5 + lane] = before;
+                const F32 base = score[count - 1][before];
+                if (base <= none || std::fabs(LaneOffset[lane] - LaneOffset[before]) > slide) continue;
+                const F32 total = base + reward - 0.001f * static_cast<F32>(std::abs(lane - before));
+                if (total > best) {
+                    best = total;
+                    from[count][lane] = before;
                 }
             }
         }
         previousTime = time;
+        ++count;
     }
-    I32 lane = -1;
-    for (I32 candidate = 0; candidate < 5; ++candidate)
-        if (lane < 0 || score[(count - 1) * 5 + candidate] > score[(count - 1) * 5 + lane]) lane = candidate;
-    if (score[(count - 1) * 5 + lane] <= big) return current;
-    for (size_t j = count - 1; j > 0; --j) lane = from[j * 5 + lane];
+    if (count == 0) return current;
+    I32 lane = 0;
+    for (I32 candidate = 1; candidate < 5; ++candidate)
+        if (score[count - 1][candidate] > score[count - 1][lane]) lane = candidate;
+    if (score[count - 1][lane] <= none) return current;
+    for (size_t j = count - 1; j > 0; --j) lane = from[j][lane];
     return lane - 2;
 }
 
