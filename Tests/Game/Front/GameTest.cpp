@@ -195,6 +195,7 @@ TEST_F(GameTest, FromTitleThroughAnalysisRaceAndHighScores) {
     Frame();
     EXPECT_TRUE(capture.Contains("[D] MainApp/InitState: Convert"));
     ASSERT_TRUE(ReachState(States::Play, 40));  // about one second of song per frame
+    EXPECT_EQ(m_App->GetHelp()->GetText(), Help::GetHelpText(States::Play));
     EXPECT_TRUE(TrackData().LoadFrom("Music/beat.ogg"));
     EXPECT_TRUE(capture.Contains("LaneGroup::Construct done, Good #"));
     EXPECT_TRUE(capture.Contains("[I] AudioTrack::Init succeeded."));
@@ -205,6 +206,7 @@ TEST_F(GameTest, FromTitleThroughAnalysisRaceAndHighScores) {
     const I32 score = m_App->GetFinalScore();
     ASSERT_GT(score, 0);
     EXPECT_EQ(m_App->GetHiscoreTable()->GetEditIndex(), 0);
+    EXPECT_NE(m_App->GetHelp()->GetText().find("Enter your name using the keyboard."), std::string::npos);
 
     // Typed name: lower case counts as capitals; Enter ends the entry
     // without leaving the table in the same frame.
