@@ -18,7 +18,9 @@ using namespace Meridian;
 
 namespace {
 
-const Fixed ResetDelta = Fixed::FromRaw(1092);  // about 1/60 s
+const Fixed ResetDelta = Fixed::FromRaw(1092);     // about 1/60 s
+const Fixed RepeatDelay = Fixed::FromRaw(13107);   // 0.2 s before a held d-pad repeats
+const Fixed RepeatPeriod = Fixed::FromRaw(6553);   // then every 0.1 s
 
 void SetFormatted(TextGeometry* text, const char* format, I32 a, I32 b = 0) {
     if (!text) return;
@@ -209,7 +211,7 @@ void MainApp::InitState(I32 state) {
             break;
         case States::Hiscore:
             if (!m_HiscoreGroup) BuildHiscoreFrame();
-            m_RepeatTimer = Fixed::FromRaw(6553);
+            m_RepeatTimer = RepeatPeriod;
             if (m_HiscoreTable) m_HiscoreTable->SetParent(nullptr);
             m_HiscoreTable = New<HiscoreTable>();
             m_HiscoreTable->SetFont(m_SmallFont);
@@ -413,15 +415,14 @@ void MainApp::BuildHiscoreFrame() {
 }
 
 void MainApp::UpdateSongSelection() {
-    const Fixed delay = Fixed::FromRaw(13107), repeat = Fixed::FromRaw(6553);
-    if (m_Browser) m_Browser->Update(m_FrameDelta);
-    if (!m_Browser) {
-    } else if (IsPressed(Buttons::DPadDown)) {
+    if (!m_Browser) return;
+    m_Browser->Update(m_FrameDelta);
+    if (IsPressed(Buttons::DPadDown)) {
         m_Browser->CursorDown();
-        m_RepeatTimer = delay;
+        m_RepeatTimer = RepeatDelay;
     } else if (IsPressed(Buttons::DPadUp)) {
         m_Browser->CursorUp();
-        m_RepeatTimer = delay;
+        m_RepeatTimer = RepeatDelay;
     } else if (IsPressed(Buttons::DPadB) || IsPressed(Buttons::Start) || IsPressed(Buttons::Select)) {
         Confirm(IsPressed(Buttons::DPadX));
     } else if (IsPressed(Buttons::DPadX)) {
@@ -433,7 +434,7 @@ void MainApp::UpdateSongSelection() {
             m_Browser->CursorUp();
         else if (IsHeld(Buttons::DPadDown))
             m_Browser->CursorDown();
-        m_RepeatTimer = repeat;
+        m_RepeatTimer = RepeatPeriod;
     }
     m_RepeatTimer -= m_FrameDelta;
 }
@@ -479,7 +480,6 @@ void MainApp::UpdateHiscore() {
     const bool keyboard = m_Input && m_Input->HasKeys();
     bool endedByKeys = false;
     if (table->GetEditIndex() >= 0 && !keyboard) {
-        const Fixed delay = Fixed::FromRaw(13107), repeat = Fixed::FromRaw(6553);
         if (IsPressed(Buttons::DPadLeft)) {
             table->PreviousPosition(false);
         } else if (IsPressed(Buttons::DPadRight) || IsPressed(Buttons::DPadB) || IsPressed(Buttons::Select)) {
@@ -488,17 +488,17 @@ void MainApp::UpdateHiscore() {
             table->PreviousPosition(true);
         } else if (IsPressed(Buttons::DPadUp)) {
             table->NextChar();
-            m_RepeatTimer = delay;
+            m_RepeatTimer = RepeatDelay;
         } else if (IsPressed(Buttons::DPadDown)) {
             table->PreviousChar();
-            m_RepeatTimer = delay;
+            m_RepeatTimer = RepeatDelay;
         }
         if (m_RepeatTimer < Fixed::Zero) {
             if (IsHeld(Buttons::DPadUp))
                 table->NextChar();
             else if (IsHeld(Buttons::DPadDown))
                 table->PreviousChar();
-            m_RepeatTimer = repeat;
+            m_RepeatTimer = RepeatPeriod;
         }
     } else if (table->GetEditIndex() >= 0) {
         // Typed letters count as capitals: the name alphabet has no others.
