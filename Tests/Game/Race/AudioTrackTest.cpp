@@ -44,20 +44,6 @@ private:
     std::string m_Previous;
 };
 
-// A track file for song whose last control point lies at lastTime seconds.
-void WriteTrackEndingAt(const std::string& song, float lastTime) {
-    TrackData data;
-    for (float t = 0.0f; t < lastTime; t += PointSeconds) {
-        data.Time.push_back(t);
-        data.Flux.push_back({1.0f, 1.0f, 1.0f});
-        data.Threshold.push_back({2.0f, 2.0f, 2.0f});
-    }
-    data.Time.push_back(lastTime);
-    data.Flux.push_back({1.0f, 1.0f, 1.0f});
-    data.Threshold.push_back({2.0f, 2.0f, 2.0f});
-    ASSERT_TRUE(data.SaveTo(song));
-}
-
 // A 12 s track with onsets in all three bands from 2.3 s to 9.3 s.
 void WriteRaceTrack(const std::string& song) {
     TrackData data = MakeTrack(12.0f, [](int i, float) {
@@ -75,34 +61,24 @@ TEST(AudioTrack, RefusesTracksItCannotRace) {
     ScratchWorkingDir dir;
     ::Test::LogCapture log;
     AudioTrack track;
-
     EXPECT_FALSE(track.InitHighway2(dir.File("missing.ogg")));
     TrackData().SaveTo(dir.File("empty.ogg"));
     EXPECT_FALSE(track.InitHighway2(dir.File("empty.ogg")));
     EXPECT_EQ(log.Count("[E] InitHighway2: failed to load TrackData.\n"), 2);
 
-    WriteTrackEndingAt(dir.File("short.ogg"), 0.99f);
+    // The last control point must lie at 1 s or later.
+    ASSERT_TRUE(FlatTrack(0.99f, PointSeconds).SaveTo(dir.File("short.ogg")));
     EXPECT_FALSE(track.InitHighway2(dir.File("short.ogg")));
     EXPECT_TRUE(log.Contains("[E] InitHighway2: need at least 1s of data.\n"));
     EXPECT_EQ(track.GetHighway(), nullptr);
-
-    WriteTrackEndingAt(dir.File("second.ogg"), 1.0f);
+    ASSERT_TRUE(FlatTrack(1.0f, PointSeconds).SaveTo(dir.File("second.ogg")));
     ASSERT_TRUE(track.InitHighway2(dir.File("second.ogg")));
     ASSERT_NE(track.GetHighway(), nullptr);
-    EXPECT_TRUE(track.GetHighway()->IsStatic(ArrayVertices));
-    EXPECT_TRUE(track.GetHighway()->IsStatic(ArrayTexCoords0));
-    EXPECT_EQ(track.GetHighway()->GetStaticBits(), 17u);
-    EXPECT_EQ(track.GetHighway()->GetEndTime().ToInt(), 0);
+    EXPECT_EQ(track.GetHighway()->GetStaticBits(), 17u);  // vertices and texture coordinates
     EXPECT_EQ(log.Count("[E] InitHighway2: need at least 1s of data.\n"), 1);
 
     // A song whose course would need more vertices than 16-bit indices reach.
-    TrackData huge;
-    for (int k = 0; k <= 32768; ++k) {
-        huge.Time.push_back(0.125f * static_cast<float>(k));
-        huge.Flux.push_back({1.0f, 1.0f, 1.0f});
-        huge.Threshold.push_back({2.0f, 2.0f, 2.0f});
-    }
-    ASSERT_TRUE(huge.SaveTo(dir.File("long.ogg")));
+    ASSERT_TRUE(FlatTrack(4096.0f, 0.125f).SaveTo(dir.File("long.ogg")));
     Ref<HighwayGeometry> kept = track.GetHighway();
     EXPECT_FALSE(track.InitHighway2(dir.File("long.ogg")));
     EXPECT_TRUE(log.Contains("[E] InitHighway2: song of 4096.000000s is too long: its course needs 65536 vertices, "
@@ -114,9 +90,7 @@ TEST(AudioTrack, RefusesTracksItCannotRace) {
     Ref<Group> parent = New<Group>();
     track.Init(dir.File("long.ogg"), parent);
     EXPECT_TRUE(log.Contains("[E] AudioTrack::Init: InitHighway2 failed.\n"));
-    EXPECT_EQ(track.GetHighway(), nullptr);
-    EXPECT_EQ(track.GetLaneGroup(), nullptr);
-    EXPECT_EQ(parent->GetChildCount(), 0u);
+    EXPECT_TRUE(!track.GetHighway() && !track.GetLaneGroup() && parent->GetChildCount() == 0);
     track.Release();
 }
 
@@ -124,25 +98,23 @@ TEST(AudioTrack, BuildsAttachesAndRebuildsTheRace) {
     ScratchWorkingDir dir;
     ::Test::LogCapture log;
     InitTables();
+    WriteRaceTrack(dir.File("a.ogg"));
+    WriteRaceTrack(dir.File("b.ogg"));
+    Ref<Group> parent = New<Group>();
 
-    // Without textures nothing is built.
+    // Without textures nothing is built; without models the highway is built
+    // but not attached, and no lanes.
     AudioTrack bare;
     bare.Release();  // nothing to release: harmless
-    WriteRaceTrack(dir.File("a.ogg"));
-    Ref<Group> parent = New<Group>();
     bare.Init(dir.File("a.ogg"), parent);
     EXPECT_TRUE(log.Contains("[E] HighwayShader could not be created.\n"));
     EXPECT_EQ(bare.GetHighway(), nullptr);
-
-    // Without models the highway is built but not attached, and no lanes.
     dir.WriteTextures();
     bare.Init(dir.File("a.ogg"), parent);
     EXPECT_TRUE(log.Contains("[E] AudioTrack::InitLanes: Obstacle loading failed.\n"));
     EXPECT_TRUE(log.Contains("[E] AudioTrack::Init: InitLanes failed.\n"));
     ASSERT_NE(bare.GetHighway(), nullptr);
-    EXPECT_EQ(bare.GetHighway()->GetParent(), nullptr);
-    EXPECT_EQ(bare.GetLaneGroup(), nullptr);
-    EXPECT_EQ(parent->GetChildCount(), 0u);
+    EXPECT_TRUE(!bare.GetHighway()->GetParent() && !bare.GetLaneGroup() && parent->GetChildCount() == 0);
 
     AudioTrack track;
     Ref<Transform> capsule = MakeModel(), mine = MakeModel();
@@ -150,49 +122,32 @@ TEST(AudioTrack, BuildsAttachesAndRebuildsTheRace) {
     track.SetMineModel(mine);
     track.Init(dir.File("a.ogg"), parent);
     EXPECT_TRUE(log.Contains("[I] AudioTrack::Init succeeded.\n"));
-    HighwayGeometry* highway = track.GetHighway();
-    LaneGroup* lanes = track.GetLaneGroup();
-    ASSERT_NE(highway, nullptr);
-    ASSERT_NE(lanes, nullptr);
-    EXPECT_EQ(parent->GetChild(0), highway);
-    EXPECT_EQ(parent->GetChild(1), lanes);
-
-    // The road's shader carries the texture file; capsules take the active
-    // shader, mines the inactive one.
-    Shader* road = track.GetHighwayShader();
-    ASSERT_NE(road, nullptr);
-    EXPECT_NE(road->GetTexture(0), nullptr);
-    EXPECT_EQ(highway->GetShader(), road);
-    ASSERT_NE(track.GetInactiveObstacleShader(), nullptr);
+    Ref<HighwayGeometry> highway = track.GetHighway();
+    Ref<LaneGroup> lanes = track.GetLaneGroup();
+    ASSERT_TRUE(highway && lanes);
+    EXPECT_TRUE(parent->GetChild(0) == highway.Get() && parent->GetChild(1) == lanes.Get());
+    // Capsules take the active shader, mines the inactive one.
+    Ref<Shader> road = track.GetHighwayShader();
+    ASSERT_TRUE(road && road->GetTexture(0) && track.GetInactiveObstacleShader());
     EXPECT_EQ(lanes->GetCapsuleShader(), track.GetActiveObstacleShader());
     EXPECT_EQ(lanes->GetMineShader(), track.GetInactiveObstacleShader());
-    EXPECT_EQ(lanes->GetCapsuleModel(), capsule.Get());
     EXPECT_EQ(lanes->GetMineModel(), mine.Get());
     EXPECT_GT(lanes->GetGoodCount() + lanes->GetBadCount(), 5);
 
     // A second race on another song: same shaders and models, new course.
-    Ref<Shader> firstRoad = road;
-    Ref<HighwayGeometry> firstHighway = highway;
-    Ref<LaneGroup> firstLanes = lanes;
-    WriteRaceTrack(dir.File("b.ogg"));
     track.Release();
-    EXPECT_EQ(firstHighway->GetParent(), nullptr);
-    EXPECT_EQ(firstLanes->GetParent(), nullptr);
-    EXPECT_EQ(track.GetHighway(), nullptr);
+    EXPECT_TRUE(!highway->GetParent() && !lanes->GetParent() && !track.GetHighway());
     track.Init(dir.File("b.ogg"), parent);
     ASSERT_NE(track.GetHighway(), nullptr);
-    EXPECT_NE(track.GetHighway(), firstHighway.Get());
-    EXPECT_NE(track.GetLaneGroup(), firstLanes.Get());
-    EXPECT_EQ(track.GetHighwayShader(), firstRoad.Get());
-    EXPECT_EQ(track.GetCapsuleModel(), capsule.Get());
+    EXPECT_TRUE(track.GetHighway() != highway.Get() && track.GetLaneGroup() != lanes.Get());
+    EXPECT_TRUE(track.GetHighwayShader() == road.Get() && track.GetCapsuleModel() == capsule.Get());
     EXPECT_EQ(parent->GetChildCount(), 2u);
 
     // Init without a Release in between does not leave the old course drawn.
-    Ref<HighwayGeometry> secondHighway = track.GetHighway();
+    highway = track.GetHighway();
     track.Init(dir.File("a.ogg"), parent);
-    EXPECT_EQ(secondHighway->GetParent(), nullptr);
+    EXPECT_EQ(highway->GetParent(), nullptr);
     EXPECT_EQ(parent->GetChildCount(), 2u);
-
     track.Release();
     track.Release();
     EXPECT_EQ(parent->GetChildCount(), 0u);
@@ -205,30 +160,22 @@ TEST(AudioTrack, RacesARealAnalysedSong) {
     ScratchWorkingDir dir;
     InitTables();
     const int rate = 44100;
-    const double beat = 0.4;
-    const double tones[3] = {300.0, 3200.0, 9000.0};  // one per analysis band
+    const double beat = 0.4, tones[3] = {300.0, 3200.0, 9000.0};  // one per analysis band
     std::vector<int16_t> pcm(static_cast<size_t>(14 * rate), 0);
     std::vector<double> starts[3];
     for (int k = 1; k * beat < 13.5; ++k) {
-        const int kind = k % 3;
         // A plucked note: 4 ms attack, then a smooth decay (no click at its end).
         const size_t first = static_cast<size_t>(k * beat * rate);
         for (size_t n = 0; n < static_cast<size_t>(0.3 * rate) && first + n < pcm.size(); ++n) {
             const double t = static_cast<double>(n) / rate;
             const double envelope = std::min(t / 0.004, 1.0) * std::exp(-t / 0.04);
-            pcm[first + n] = static_cast<int16_t>(12000.0 * envelope * std::sin(6.283185307179586 * tones[kind] * t));
+            pcm[first + n] = static_cast<int16_t>(12000.0 * envelope * std::sin(6.283185307179586 * tones[k % 3] * t));
         }
-        starts[kind].push_back(k * beat);
+        starts[k % 3].push_back(k * beat);
     }
     const std::string song = dir.File("beats.ogg");
     ASSERT_TRUE(::Test::WriteOgg(song, pcm, rate, 1));
-    {
-        TrackGen gen(song);
-        ASSERT_EQ(gen.Init(), 0);
-        while (gen.Step()) {
-        }
-        ASSERT_FALSE(gen.Failed());
-    }
+    ASSERT_TRUE(Analyse(song));
 
     dir.WriteTextures();
     ::Test::LogCapture log;
@@ -240,36 +187,31 @@ TEST(AudioTrack, RacesARealAnalysedSong) {
     ASSERT_TRUE(log.Contains("[I] AudioTrack::Init succeeded.\n"));
     HighwayGeometry* highway = track.GetHighway();
     LaneGroup* lanes = track.GetLaneGroup();
-    EXPECT_NEAR(highway->GetEndTime().ToFloat(), 14.0f, 0.2f);
+    const float end = highway->GetEndTime().ToFloat();
+    EXPECT_NEAR(end, 14.0f, 0.2f);
 
     // Every obstacle stands at a beat, in the lane of that beat's timbre.
     std::set<int> lanesOfKind[3];
     int placed = 0;
     for (I32 s = 0; s < lanes->GetBucketCount(); ++s) {
         for (size_t k = 0; k < lanes->GetObstacles(s).size(); ++k) {
-            const float t = lanes->GetTimes(s)[k].ToFloat();
-            EXPECT_GE(t, 2.0f);
-            EXPECT_LE(t, highway->GetEndTime().ToFloat() - 2.0f);
+            const Fixed t = lanes->GetTimes(s)[k];
+            EXPECT_TRUE(t.ToFloat() >= 2.0f && t.ToFloat() <= end - 2.0f) << t.ToFloat();
             int kind = -1;
             for (int c = 0; c < 3; ++c)
                 for (double start : starts[c])
-                    if (std::fabs(t - start) < 0.06) kind = c;
-            EXPECT_GE(kind, 0) << "an obstacle off the beat at " << t;
+                    if (std::fabs(t.ToFloat() - start) < 0.06) kind = c;
+            EXPECT_GE(kind, 0) << "an obstacle off the beat at " << t.ToFloat();
             if (kind < 0) continue;
-            Vector3 ride, centre, up, right;
-            ASSERT_TRUE(highway->Eval(lanes->GetTimes(s)[k], ride, centre, up, right));
-            const Vector3 d = lanes->GetObstacles(s)[k]->GetTranslation() - centre;
-            const float across = d.x.ToFloat() * right.x.ToFloat() + d.z.ToFloat() * right.z.ToFloat();
+            const float across = PlacementOf(*highway, t, *lanes->GetObstacles(s)[k]).across;
             lanesOfKind[kind].insert(static_cast<int>(std::lround(across / 4.0f)));
             ++placed;
         }
     }
     EXPECT_EQ(placed, lanes->GetGoodCount() + lanes->GetBadCount());
     EXPECT_GE(placed, 15) << "most of the 24 beats inside the course get an obstacle";
-    for (int c = 0; c < 3; ++c) EXPECT_EQ(lanesOfKind[c].size(), 1u) << "timbre " << c;
-    EXPECT_NE(*lanesOfKind[0].begin(), *lanesOfKind[1].begin());
-    EXPECT_NE(*lanesOfKind[1].begin(), *lanesOfKind[2].begin());
-    EXPECT_NE(*lanesOfKind[0].begin(), *lanesOfKind[2].begin());
-    EXPECT_TRUE(log.Contains("[I] LaneGroup::Construct done, Good #"));
+    for (int c = 0; c < 3; ++c) ASSERT_EQ(lanesOfKind[c].size(), 1u) << "timbre " << c;
+    EXPECT_EQ(std::set<int>({*lanesOfKind[0].begin(), *lanesOfKind[1].begin(), *lanesOfKind[2].begin()}).size(), 3u)
+        << "each timbre in a lane of its own";
     track.Release();
 }

@@ -1,6 +1,8 @@
 // Helpers shared by the race tests: track data built in code (control points
 // 512 samples apart at 44100 Hz, thresholds as the analysis computes them),
-// tiny obstacle models and the world matrices the draw traversal would set.
+// tiny obstacle models, where an obstacle stands on the road, and a headless
+// app (null renderer, silent audio, scripted buttons, fixed clock) that runs
+// a race.
 #pragma once
 
 #include <cmath>
@@ -10,30 +12,35 @@
 
 #include "Analysis/TrackData.h"
 #include "Analysis/TrackGen.h"
+#include "Audio/AudioPlayerSilent.h"
+#include "Core/Devices.h"
+#include "Core/System.h"
+#include "Front/Screens.h"
+#include "Input/InputNull.h"
 #include "Math/MathFunctions.h"
 #include "Race/LaneGroup.h"
+#include "Race/Race.h"
+#include "Render/RenderNull.h"
 #include "Scene/PolygonGeometry.h"
 #include "Scene/Transform.h"
 
 namespace RaceTest {
+using namespace Meridian;
 
 const float PointSeconds = 512.0f / 44100.0f;
 
-inline Meridian::Fixed Seconds(double s) { return Meridian::Fixed::FromRaw(static_cast<Meridian::I32>(s * 65536.0)); }
+inline Fixed Seconds(double s) { return Fixed::FromRaw(static_cast<I32>(s * 65536.0)); }
 
 // Control point i at i * 512 / 44100 s with the flux flux(i, time) for all
 // three bands; thresholds are twice the local mean, as the analysis stores.
 inline TrackData MakeTrack(float seconds, const std::function<TrackData::Bands(int, float)>& flux) {
     TrackData data;
-    const int count = static_cast<int>(seconds / PointSeconds) + 1;
-    std::vector<float> bands[3];
-    for (int i = 0; i < count; ++i) {
-        const float time = static_cast<float>(i) * PointSeconds;
-        data.Time.push_back(time);
-        data.Flux.push_back(flux(i, time));
+    std::vector<float> bands[3], threshold[3];
+    for (int i = 0; i <= static_cast<int>(seconds / PointSeconds); ++i) {
+        data.Time.push_back(static_cast<float>(i) * PointSeconds);
+        data.Flux.push_back(flux(i, data.Time.back()));
         for (int b = 0; b < 3; ++b) bands[b].push_back(data.Flux.back()[b]);
     }
-    std::vector<float> threshold[3];
     for (int b = 0; b < 3; ++b) TrackGen::ComputeThresholds(bands[b], 2.0f, threshold[b]);
     data.Threshold.resize(data.Time.size());
     for (size_t i = 0; i < data.Time.size(); ++i)
@@ -43,9 +50,9 @@ inline TrackData MakeTrack(float seconds, const std::function<TrackData::Bands(i
 
 // Every control point the same flux, except a silent first point so that
 // every section sums the same number of points (11).
-inline TrackData EqualTrack(float seconds, float value = 3.0f) {
-    return MakeTrack(seconds, [value](int i, float) {
-        const float v = i == 0 ? 0.0f : value;
+inline TrackData EqualTrack(float seconds) {
+    return MakeTrack(seconds, [](int i, float) {
+        const float v = i == 0 ? 0.0f : 3.0f;
         return TrackData::Bands{v, v, v};
     });
 }
@@ -54,28 +61,98 @@ inline TrackData SilentTrack(float seconds) {
     return MakeTrack(seconds, [](int, float) { return TrackData::Bands{0.0f, 0.0f, 0.0f}; });
 }
 
+// Flux 1 and threshold 2 in every band at 0, step, 2 step, ... and a last
+// point exactly at lastTime.
+inline TrackData FlatTrack(float lastTime, float step) {
+    TrackData data;
+    for (int k = 0; static_cast<float>(k) * step < lastTime; ++k) data.Time.push_back(static_cast<float>(k) * step);
+    data.Time.push_back(lastTime);
+    data.Flux.assign(data.Time.size(), {1.0f, 1.0f, 1.0f});
+    data.Threshold.assign(data.Time.size(), {2.0f, 2.0f, 2.0f});
+    return data;
+}
+
+// Runs the real analysis over a song; true when its track file was written.
+inline bool Analyse(const std::string& song) {
+    TrackGen gen(song);
+    if (gen.Init() != 0) return false;
+    while (gen.Step()) {
+    }
+    return !gen.Failed();
+}
+
 // A Transform holding one small triangle mesh, as an imported model would.
-inline Meridian::Transform* MakeModel() {
-    Meridian::Transform* root = Meridian::New<Meridian::Transform>();
-    Meridian::PolygonGeometry* mesh = Meridian::New<Meridian::PolygonGeometry>();
+inline Transform* MakeModel() {
+    Transform* root = New<Transform>();
+    PolygonGeometry* mesh = New<PolygonGeometry>();
     mesh->SetVertices({{-0.5f, 0.0f, 0.0f}, {0.5f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f}});
-    mesh->SetPrimitiveType(Meridian::PrimitiveTriangles);
+    mesh->SetPrimitiveType(PrimitiveTriangles);
     mesh->SetIndices({0, 1, 2});
     mesh->SetParent(root);
     return root;
 }
 
-// The world matrices the draw traversal would give the obstacles of a lane
-// group standing at the origin.
-inline void UpdateWorld(Meridian::LaneGroup& lanes) {
-    for (Meridian::I32 s = 0; s < lanes.GetBucketCount(); ++s)
-        for (const Meridian::Ref<Meridian::LookTransform>& obstacle : lanes.GetObstacles(s))
-            obstacle->SetWorldMatrix(obstacle->GetLocalMatrix(), 1);
+inline float Dot(const Vector3& a, const Vector3& b) {
+    return a.x.ToFloat() * b.x.ToFloat() + a.y.ToFloat() * b.y.ToFloat() + a.z.ToFloat() * b.z.ToFloat();
+}
+inline float Distance(const Vector3& a, const Vector3& b) { return std::sqrt(Dot(a - b, a - b)); }
+
+// Where an obstacle placed for song time t stands: its offset from the road's
+// centre along the right vector, and its height above the centre point.
+struct Placement {
+    float across, height;
+};
+inline Placement PlacementOf(HighwayGeometry& highway, Fixed t, const Transform& obstacle) {
+    Vector3 ride, centre, up, right;
+    if (!highway.Eval(t, ride, centre, up, right)) return {1e9f, 1e9f};
+    const Vector3 d = obstacle.GetTranslation() - centre;
+    return {Dot(d, right), d.y.ToFloat()};
 }
 
-inline float Distance(const Meridian::Vector3& a, const Meridian::Vector3& b) {
-    const float dx = (a.x - b.x).ToFloat(), dy = (a.y - b.y).ToFloat(), dz = (a.z - b.z).ToFloat();
-    return std::sqrt(dx * dx + dy * dy + dz * dz);
-}
+// The buttons the scripted input device reports.
+inline U32 g_Buttons = 0;
+
+class ScriptedInput : public InputNull {
+    MERIDIAN_CLASS(ScriptedInput, InputNull)
+    U32 GetButtons() override { return g_Buttons; }
+};
+
+// A race of one song in a headless app with the game's HUD (run in the build
+// folder, where the game's data files are). The devices and the clock are
+// restored when it goes.
+class HeadlessRace {
+public:
+    HeadlessRace() {
+        g_Buttons = 0;
+        System::UseFixedClock(16, 1000);
+        SetDeviceFactory(DeviceFactory{[]() -> Render* { return New<RenderNull>(); },
+                                       []() -> Input* { return New<ScriptedInput>(); }, &CreateAudioPlayerSilent});
+    }
+    ~HeadlessRace() {
+        if (app) race.End(*app, hud), app->Exit(), app.Reset();
+        SetDeviceFactory(NullDeviceFactory());
+        System::UseRealClock();
+    }
+    bool Start(const std::string& song) {
+        app = New<App>();
+        if (!app->Init(0, nullptr)) return false;
+        hud.m_RaceRoot = New<Group>();
+        hud.m_GuiRoot = New<Group>();
+        Screens::BuildHud(hud, Screens::LoadFont("Data/Fonts/SpaceAge12", Fixed::FromInt(12), 1, false), nullptr);
+        music = app->GetAudio()->AddMusic(song);
+        return music && race.Start(*app, hud, song, music);
+    }
+    // Input and time of one frame with these buttons held.
+    void Frame(U32 buttons) {
+        g_Buttons = buttons;
+        app->UpdateInput();
+        app->UpdateTime();
+    }
+
+    Ref<App> app;
+    RaceHud hud;
+    Race race;
+    Ref<AudioSource> music;
+};
 
 }  // namespace RaceTest
