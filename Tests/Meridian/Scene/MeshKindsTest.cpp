@@ -32,15 +32,21 @@ Ref<Shader> ShaderWith(Texture* texture) {
     return shader;
 }
 
-void ExpectVertex(const Float3& p, float x, float y, float z) {
-    EXPECT_NEAR(x, p.x, 1e-4);
-    EXPECT_NEAR(y, p.y, 1e-4);
-    EXPECT_NEAR(z, p.z, 1e-4);
+// Compares the arrays from index first on with the expected values.
+void ExpectVertices(const Float3* p, std::vector<Float3> expected, int first = 0) {
+    for (size_t i = 0; i < expected.size(); ++i) {
+        const Float3& q = p[first + i];
+        EXPECT_NEAR(expected[i].x, q.x, 1e-4) << "vertex " << first + i;
+        EXPECT_NEAR(expected[i].y, q.y, 1e-4) << "vertex " << first + i;
+        EXPECT_NEAR(expected[i].z, q.z, 1e-4) << "vertex " << first + i;
+    }
 }
 
-void ExpectCoord(const Float2& c, float u, float v) {
-    EXPECT_NEAR(u, c.u, 1e-4);
-    EXPECT_NEAR(v, c.v, 1e-4);
+void ExpectCoords(const Float2* c, std::vector<Float2> expected) {
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_NEAR(expected[i].u, c[i].u, 1e-4) << "coord " << i;
+        EXPECT_NEAR(expected[i].v, c[i].v, 1e-4) << "coord " << i;
+    }
 }
 
 std::vector<U16> Indices(const PolygonGeometry& mesh) {
@@ -51,79 +57,46 @@ std::vector<U16> Indices(const PolygonGeometry& mesh) {
 
 }  // namespace
 
-TEST(ImageGeometry, BuildsATexturedRectangleFromTheShadersImage) {
-    Ref<Texture2D> texture = New<Texture2D>();
-    texture->SetImage(MakeImage(4, 2));
+TEST(ImageGeometry, BuildsATexturedRectangleOnceTheShaderHasAnImage) {
+    ::Test::TempDir dir;
+    Ref<FileTexture2D> missingFile = New<FileTexture2D>();
+    missingFile->SetFileName(dir.File("missing.png"));
     Ref<ImageGeometry> quad = New<ImageGeometry>();
-    quad->SetShader(ShaderWith(texture));
-    ASSERT_TRUE(quad->NeedsRebuild());
-    quad->UpdateDrawable();
-    EXPECT_FALSE(quad->NeedsRebuild());
-    ASSERT_EQ(4, quad->GetVertexCount());
-    const Float3* p = quad->GetVertexData();
-    ExpectVertex(p[0], 0, 0, 0);
-    ExpectVertex(p[1], 1, 0, 0);
-    ExpectVertex(p[2], 0, 1, 0);
-    ExpectVertex(p[3], 1, 1, 0);
-    EXPECT_EQ((std::vector<U16>{0, 1, 2, 1, 3, 2}), Indices(*quad));
-    EXPECT_EQ(19u, quad->GetDirtyBits());
-    EXPECT_EQ(2, quad->GetPrimitiveCount());
-    EXPECT_EQ(0, quad->GetPrimitiveType());
-
-    quad->SetDirtyBits(0);
     quad->SetPosition({F(1), F(2), F(3)});
     quad->SetSize(F(4), F(5));
     quad->SetTextureOffset(F(0.5f), F(0.25f));
     quad->SetTextureScale(F(2), F(1));
     quad->SetTextureRepeat(F(3), F(2));
-    ASSERT_TRUE(quad->NeedsRebuild());
-    quad->UpdateDrawable();
-    p = quad->GetVertexData();
-    ExpectVertex(p[0], 1, 2, 3);
-    ExpectVertex(p[1], 5, 2, 3);
-    ExpectVertex(p[2], 1, 7, 3);
-    ExpectVertex(p[3], 5, 7, 3);
-    const Float2* c = quad->GetTexCoordData(0);
-    ExpectCoord(c[0], 0.5f, 0.25f);
-    ExpectCoord(c[1], 6, 0.25f);
-    ExpectCoord(c[2], 0.5f, 2);
-    ExpectCoord(c[3], 6, 2);
-    EXPECT_EQ(19u, quad->GetDirtyBits());
-    EXPECT_EQ(6, quad->GetIndexCount());
-
-    // Setting a value it already has does not rebuild.
-    quad->SetSize(F(4), F(5));
-    EXPECT_FALSE(quad->NeedsRebuild());
-}
-
-TEST(ImageGeometry, MissingImageLogsAndRetries) {
-    Ref<ImageGeometry> quad = New<ImageGeometry>();
     ::Test::LogCapture log;
     quad->UpdateDrawable();  // no shader
-    quad->SetShader(New<Shader>());
-    quad->UpdateDrawable();  // no texture
-    quad->SetShader(ShaderWith(New<RenderTarget>()));
-    quad->UpdateDrawable();  // not a Texture2D
-    quad->SetShader(ShaderWith(New<Texture2D>()));
-    quad->UpdateDrawable();  // no image
-    EXPECT_EQ(4, log.Count("[E] ImageGeometry::UpdateDrawable: Image==0"));
+    // No texture, not a Texture2D, no image, an image file that is not there.
+    for (Texture* texture : {static_cast<Texture*>(nullptr), static_cast<Texture*>(New<RenderTarget>()),
+                             static_cast<Texture*>(New<Texture2D>()), static_cast<Texture*>(missingFile.Get())}) {
+        quad->SetShader(ShaderWith(texture));
+        quad->UpdateDrawable();
+    }
+    EXPECT_EQ(5, log.Count("[E] ImageGeometry::UpdateDrawable: Image==0"));
+    EXPECT_EQ(1, log.Count("[E] Import::ImportPNG: failed to open file:"));
     EXPECT_TRUE(quad->NeedsRebuild());
     EXPECT_EQ(0, quad->GetVertexCount());
 
-    ::Test::TempDir dir;
-    Ref<FileTexture2D> file = New<FileTexture2D>();
-    file->SetFileName(dir.File("missing.png"));
-    quad->SetShader(ShaderWith(file));
-    quad->UpdateDrawable();
-    EXPECT_EQ(5, log.Count("[E] ImageGeometry::UpdateDrawable: Image==0"));
-    EXPECT_EQ(1, log.Count("[E] Import::ImportPNG: failed to open file:"));
-
     Ref<Texture2D> texture = New<Texture2D>();
-    texture->SetImage(MakeImage(1, 1));
+    texture->SetImage(MakeImage(4, 2));  // the pixel size does not enter the rectangle
     quad->SetShader(ShaderWith(texture));
     quad->UpdateDrawable();
     EXPECT_FALSE(quad->NeedsRebuild());
-    EXPECT_EQ(4, quad->GetVertexCount());
+    ASSERT_EQ(4, quad->GetVertexCount());
+    ExpectVertices(quad->GetVertexData(), {{1, 2, 3}, {5, 2, 3}, {1, 7, 3}, {5, 7, 3}});
+    ExpectCoords(quad->GetTexCoordData(0), {{0.5f, 0.25f}, {6, 0.25f}, {0.5f, 2}, {6, 2}});
+    EXPECT_EQ((std::vector<U16>{0, 1, 2, 1, 3, 2}), Indices(*quad));
+    EXPECT_EQ(2, quad->GetPrimitiveCount());
+    EXPECT_EQ(19u, quad->GetDirtyBits());  // vertices, indices, texture set 0
+
+    // Only a value that differs asks for a rebuild.
+    quad->SetSize(F(4), F(5));
+    EXPECT_FALSE(quad->NeedsRebuild());
+    quad->SetSize(F(4), F(6));
+    EXPECT_TRUE(quad->NeedsRebuild());
 }
 
 TEST(SkinGeometry, TwoJointsMatchAHandComputation) {
@@ -148,9 +121,7 @@ TEST(SkinGeometry, TwoJointsMatchAHandComputation) {
     skin->AddJoint(a, Matrix4::Identity(), {0, 2}, {F(1), F(0.5f)});
     skin->AddJoint(b, bindB, {1, 7, 2, -1}, {F(1), F(0.3f), F(0.5f), F(1)});
     skin->AddJoint(nullptr, Matrix4::Identity(), {0}, {F(1)});  // an absent joint moves nothing
-
-    // Before skinning the device sees the source arrays.
-    EXPECT_FLOAT_EQ(1.0f, skin->GetVertexData()[0].x);
+    EXPECT_FLOAT_EQ(1.0f, skin->GetVertexData()[0].x);          // before skinning: the source
 
     skin->SetDirtyBits(0);
     ::Test::LogCapture log;
@@ -160,36 +131,22 @@ TEST(SkinGeometry, TwoJointsMatchAHandComputation) {
 
     // v0 = A(1,0,0) = (2,2,3); v1 = Rz90((0,1,0) - (1,0,0)) = (-1,-1,0);
     // v2 = 0.5 A(1,1,0) + 0.5 Rz90(0,1,0) = (1,1.5,1.5) + (-0.5,0,0).
-    const Float3* p = skin->GetVertexData();
-    ExpectVertex(p[0], 2, 2, 3);
-    ExpectVertex(p[1], -1, -1, 0);
-    ExpectVertex(p[2], 0.5f, 1.5f, 1.5f);
-    const Float3* n = skin->GetNormalData();
-    ExpectVertex(n[0], 0, 0, 1);
-    ExpectVertex(n[1], 0, 1, 0);
-    ExpectVertex(n[2], -0.5f, 0.5f, 0);
-    EXPECT_EQ(p, skin->GetSkinnedVertices().data());
-    // The source arrays are untouched; the skinned ones are marked for upload.
-    std::vector<Float3> source;
-    skin->GetVertices(source);
-    ExpectVertex(source[1], 0, 1, 0);
-    EXPECT_EQ(5u, skin->GetDirtyBits());
+    ExpectVertices(skin->GetVertexData(), {{2, 2, 3}, {-1, -1, 0}, {0.5f, 1.5f, 1.5f}});
+    ExpectVertices(skin->GetNormalData(), {{0, 0, 1}, {0, 1, 0}, {-0.5f, 0.5f, 0}});
+    EXPECT_EQ(5u, skin->GetDirtyBits());  // skinned vertices and normals go up again
 
-    // Skinning runs on every update: moving a joint moves its vertices.
+    // Skinning runs on every update from the untouched source arrays.
     worldA.m[12] = F(0);
     a->SetWorldMatrix(worldA, 2);
     skin->UpdateDrawable();
-    ExpectVertex(skin->GetVertexData()[0], 1, 2, 3);
-    EXPECT_TRUE(skin->IsKindOf(MakeTag("SKG0")));
-    EXPECT_TRUE(skin->IsKindOf(MakeTag("POG0")));
+    ExpectVertices(skin->GetVertexData(), {{1, 2, 3}});
 }
 
 TEST(SkinGeometry, MismatchedCountsLogAndKeepTheLastResult) {
     Ref<SkinGeometry> skin = New<SkinGeometry>();
     skin->SetVertices({{1, 0, 0}, {0, 1, 0}});
     skin->SetNormals({{0, 0, 1}});
-    Ref<Transform> joint = New<Transform>();
-    skin->AddJoint(joint);
+    skin->AddJoint(New<Transform>());
     ::Test::LogCapture log;
     skin->UpdateDrawable();
     EXPECT_EQ(1, log.Count("[E] SkinGeometry::CalculateSkinning: Joint count must match Weight count."));
@@ -221,11 +178,12 @@ Ref<FontTexture2D> MakeFont() {
     return font;
 }
 
-Ref<TextGeometry> MakeText(const char* text, I32 horizontal = 0, I32 vertical = 0) {
+Ref<TextGeometry> MakeText(const std::string& text, I32 horizontal = 0, I32 vertical = 0, float sx = 1, float sy = 1) {
     Ref<TextGeometry> geometry = New<TextGeometry>();
     geometry->SetShader(ShaderWith(MakeFont()));
     geometry->SetAlignment(horizontal, vertical);
-    geometry->SetText(text);
+    geometry->SetScale(F(sx), F(sy));
+    geometry->SetText(text.c_str());
     geometry->UpdateDrawable();
     return geometry;
 }
@@ -234,90 +192,70 @@ Ref<TextGeometry> MakeText(const char* text, I32 horizontal = 0, I32 vertical = 
 
 TEST(TextGeometry, LaysGlyphsOutOnEvenColumnsWithTheirTextureRectangles) {
     Ref<TextGeometry> text = MakeText("AB");
-    EXPECT_FALSE(text->NeedsRebuild());
     ASSERT_EQ(8, text->GetVertexCount());
-    const Float3* p = text->GetVertexData();
-    ExpectVertex(p[0], 0, 0, 0);
-    ExpectVertex(p[1], 5, 0, 0);
-    ExpectVertex(p[2], 5, 7, 0);
-    ExpectVertex(p[3], 0, 7, 0);
     // 'A' advances 6 (even): 'B' starts at 6.
-    ExpectVertex(p[4], 6, 0, 0);
-    ExpectVertex(p[5], 10, 0, 0);
-    ExpectVertex(p[6], 10, 7, 0);
-    ExpectVertex(p[7], 6, 7, 0);
-    const Float2* c = text->GetTexCoordData(0);
-    ExpectCoord(c[0], 0, 0.5f);
-    ExpectCoord(c[1], 5 / 64.0f, 0.5f);
-    ExpectCoord(c[2], 5 / 64.0f, 23 / 32.0f);
-    ExpectCoord(c[3], 0, 23 / 32.0f);
-    ExpectCoord(c[4], 8 / 64.0f, 0.5f);
-    ExpectCoord(c[6], 12 / 64.0f, 23 / 32.0f);
+    ExpectVertices(text->GetVertexData(),
+                   {{0, 0, 0}, {5, 0, 0}, {5, 7, 0}, {0, 7, 0}, {6, 0, 0}, {10, 0, 0}, {10, 7, 0}, {6, 7, 0}});
+    ExpectCoords(text->GetTexCoordData(0), {{0, 0.5f}, {5 / 64.0f, 0.5f}, {5 / 64.0f, 23 / 32.0f}, {0, 23 / 32.0f},
+                                            {8 / 64.0f, 0.5f}, {12 / 64.0f, 0.5f}, {12 / 64.0f, 23 / 32.0f}});
     EXPECT_EQ((std::vector<U16>{0, 1, 2, 2, 3, 0, 4, 5, 6, 6, 7, 4}), Indices(*text));
     EXPECT_EQ(4, text->GetPrimitiveCount());
     EXPECT_EQ(19u, text->GetDirtyBits() & 19u);
 
     // 'B' advances 5 to column 11, which moves on to 12; 'g' hangs below the baseline.
     text = MakeText("BAg");
-    p = text->GetVertexData();
-    ExpectVertex(p[4], 6, 0, 0);
-    ExpectVertex(p[8], 12, -3, 0);
-    ExpectVertex(p[10], 17, 5, 0);
+    ExpectVertices(text->GetVertexData(), {{6, 0, 0}}, 4);
+    ExpectVertices(text->GetVertexData(), {{12, -3, 0}}, 8);
+    ExpectVertices(text->GetVertexData(), {{17, 5, 0}}, 10);
 
-    // A line feed is drawn as a space; bytes without glyphs are skipped in place.
+    // A line feed is drawn as a space (top 0, height 1); bytes without glyphs
+    // are skipped in place: 6 + 3 = 9, odd, so 'B' starts at 10.
     text = MakeText("A\nZ\xC8" "B");
     ASSERT_EQ(12, text->GetVertexCount());
-    ExpectVertex(text->GetVertexData()[4], 6, -1, 0);
-    ExpectVertex(text->GetVertexData()[5], 9, -1, 0);  // the space: top 0, height 1
-    ExpectVertex(text->GetVertexData()[8], 10, 0, 0);  // 6 + 3 = 9, odd: 10
+    ExpectVertices(text->GetVertexData(), {{6, -1, 0}, {9, -1, 0}}, 4);
+    ExpectVertices(text->GetVertexData(), {{10, 0, 0}}, 8);
+
+    // Scale stretches glyphs and advance: 6 x 2 = 12, even.
+    text = MakeText("AB", 0, 0, 2, 3);
+    ExpectVertices(text->GetVertexData(), {{10, 21, 0}}, 2);
+    ExpectVertices(text->GetVertexData(), {{12, 0, 0}}, 4);
 }
 
 TEST(TextGeometry, AlignmentShiftsByThePenPosition) {
     // The pen ends at 12 after "AB".
     Ref<TextGeometry> centred = MakeText("AB", 1, 0);
-    ExpectVertex(centred->GetVertexData()[0], -6, 0, 0);
-    ExpectVertex(centred->GetVertexData()[5], 4, 0, 0);
+    ExpectVertices(centred->GetVertexData(), {{-6, 0, 0}}, 0);
+    ExpectVertices(centred->GetVertexData(), {{4, 0, 0}}, 5);
     Ref<TextGeometry> ended = MakeText("AB", 2, 0);
-    ExpectVertex(ended->GetVertexData()[0], -12, 0, 0);
-    ExpectVertex(ended->GetVertexData()[6], -2, 7, 0);
+    ExpectVertices(ended->GetVertexData(), {{-12, 0, 0}}, 0);
+    ExpectVertices(ended->GetVertexData(), {{-2, 7, 0}}, 6);
 
-    // 'v' moves the pen down by 4 and right by 2.
+    // 'v' moves the pen down by 4 and right by 2: the second glyph starts 4 lower.
     Ref<TextGeometry> down = MakeText("vv", 0, 1);
-    ExpectVertex(down->GetVertexData()[0], 0, 4, 0);  // bottom 0 shifted up by 4
-    ExpectVertex(down->GetVertexData()[4], 2, 0, 0);  // second glyph starts 4 lower
-    Ref<TextGeometry> downEnd = MakeText("vv", 2, 2);
-    ExpectVertex(downEnd->GetVertexData()[0], -4, 8, 0);
+    ExpectVertices(down->GetVertexData(), {{0, 4, 0}}, 0);
+    ExpectVertices(down->GetVertexData(), {{2, 0, 0}}, 4);
+    ExpectVertices(MakeText("vv", 2, 2)->GetVertexData(), {{-4, 8, 0}});
 
     // Changing the alignment later rebuilds.
     centred->SetAlignment(2, 0);
     ASSERT_TRUE(centred->NeedsRebuild());
     centred->UpdateDrawable();
-    ExpectVertex(centred->GetVertexData()[0], -12, 0, 0);
+    ExpectVertices(centred->GetVertexData(), {{-12, 0, 0}});
 }
 
-TEST(TextGeometry, ScaleStretchesGlyphsAndAdvance) {
-    Ref<TextGeometry> text = New<TextGeometry>();
-    text->SetShader(ShaderWith(MakeFont()));
-    text->SetScale(F(2), F(3));
-    text->SetText("AB");
-    text->UpdateDrawable();
-    const Float3* p = text->GetVertexData();
-    ExpectVertex(p[2], 10, 21, 0);
-    ExpectVertex(p[4], 12, 0, 0);  // 6 x 2 = 12, even
-}
-
-TEST(TextGeometry, EmptyResultsAndFailures) {
+TEST(TextGeometry, EmptyResultsLimitsAndFailures) {
     Ref<TextGeometry> text = MakeText("ZZ\xFF");
     EXPECT_EQ(0, text->GetVertexCount());
-    EXPECT_EQ(0, text->GetIndexCount());
     EXPECT_EQ(0, text->GetPrimitiveCount());
     EXPECT_FALSE(text->NeedsRebuild());
-
-    // Setting the same text again does not rebuild.
-    text->SetText("ZZ\xFF");
+    text->SetText("ZZ\xFF");  // the same text again does not rebuild
     EXPECT_FALSE(text->NeedsRebuild());
 
     ::Test::LogCapture log;
+    // u16 indices address 16384 glyphs; the rest of a longer text is dropped.
+    EXPECT_EQ(65536, MakeText(std::string(20000, 'A'))->GetVertexCount());
+    EXPECT_EQ(1, log.Count("[W] TextGeometry::UpdateGeometry: text too long, the rest is dropped."));
+
     Ref<TextGeometry> bare = New<TextGeometry>();
     bare->SetText("A");
     bare->UpdateDrawable();
