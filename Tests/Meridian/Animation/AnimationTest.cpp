@@ -77,7 +77,7 @@ TEST(HermiteSpline, KeysStaySortedAndEqualTimesStep) {
     ExpectValues(*pair, {{2, 4.5f}, {3, 2}, {4, 2}});
 }
 
-TEST(AttributeSpline, DurationAndApplyThroughTheBoundSetter) {
+TEST(AttributeSpline, SplinesAndTracksApplyThroughTheBoundSetters) {
     TranslationSpline translation;
     Ref<HermiteSpline> x = Flat({{0, 0}, {2, 4}});
     translation.SetSpline(0, x);
@@ -100,32 +100,22 @@ TEST(AttributeSpline, DurationAndApplyThroughTheBoundSetter) {
     translation.Apply(F(1), material);
     translation.Apply(F(1), nullptr);
 
-    // Each kind drives its own setter.
-    ScalingSpline scaling;
-    scaling.SetSpline(0, Flat({{0, 2}}));
-    scaling.Apply(F(0), target);
-    RotationSpline rotation;
-    rotation.SetSpline(2, Flat({{0, 90}}));
-    rotation.Apply(F(0), target);
-    EXPECT_EQ(F(2), target->GetScaling().x);
-    EXPECT_EQ(F(90), target->GetRotation().z);
-    EXPECT_EQ(F(1), target->GetTranslation().y);
-}
-
-TEST(Track, DurationIsTheLongestAttribute) {
-    Ref<Transform> target = New<Transform>();
+    // Each kind drives its own setter; a track applies all of its attributes
+    // and lasts as long as the longest.
     Ref<Track> track = MoveX(target, {{0, 0}, {4, 8}});
-    std::unique_ptr<AttributeSpline> rotation(new RotationSpline());
+    std::unique_ptr<AttributeSpline> rotation(new RotationSpline()), scaling(new ScalingSpline());
     rotation->SetSpline(1, Flat({{0, 0}, {6, 60}}));
+    scaling->SetSpline(2, Flat({{0, 2}}));
     track->AddAttribute(std::move(rotation));
+    track->AddAttribute(std::move(scaling));
     track->AddAttribute(nullptr);
-    EXPECT_EQ(2, track->GetAttributeCount());
-    Fixed duration;
+    EXPECT_EQ(3, track->GetAttributeCount());
     track->GetDuration(duration);
     EXPECT_EQ(F(6), duration);
     track->Apply(F(6));
     EXPECT_EQ(F(8), target->GetTranslation().x);
     EXPECT_EQ(F(60), target->GetRotation().y);
+    EXPECT_EQ(F(2), target->GetScaling().z);
 }
 
 TEST(TrackLibrary, LoopsOverTheLongestTrack) {

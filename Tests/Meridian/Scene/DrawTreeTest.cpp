@@ -26,39 +26,32 @@ Vector3 V(float x, float y, float z) { return {Fixed::FromFloat(x), Fixed::FromF
 class RecordingRender : public RenderNull {
 public:
     void Clear(U32 flags) override { Log("Clear " + std::to_string(flags)); }
-    void SetRenderTarget(RenderTarget* target) override {
-        Log("SetRenderTarget " + (target ? target->GetName() : "screen"));
-    }
+    void SetRenderTarget(RenderTarget* target) override { Log("SetRenderTarget " + Name(target, "screen")); }
     void SetProjectionMatrix(const Matrix4& projection) override {
         m_Projection = projection;
         Log("SetProjectionMatrix");
     }
-    void SetViewMatrix(const Matrix4& view) override {
-        m_View = view;
-        Log("SetViewMatrix");
-    }
-    void SetAmbientLight(const F32* rgba) override {
-        for (int i = 0; i < 4; ++i) m_Ambient[i] = rgba[i];
-        Log("SetAmbientLight");
-    }
+    void SetViewMatrix(const Matrix4& view) override { m_View = view; Log("SetViewMatrix"); }
+    void SetAmbientLight(const F32* rgba) override { m_Ambient = rgba[0]; Log("SetAmbientLight"); }
     void SetLights(I32 count) override { Log("SetLights " + std::to_string(count)); }
     void SetLight(I32 index, Light* light, const Matrix4& world) override {
         m_LightWorld = world;
         Log("SetLight " + std::to_string(index) + " " + light->GetName());
     }
-    void SetFog(Fog* fog) override { Log("SetFog " + (fog ? fog->GetName() : "none")); }
-    void SetShader(Shader* shader, const F32*) override { Log("SetShader " + (shader ? shader->GetName() : "none")); }
+    void SetFog(Fog* fog) override { Log("SetFog " + Name(fog, "none")); }
+    void SetShader(Shader* shader, const F32*) override { Log("SetShader " + Name(shader, "none")); }
     void DrawNode(Drawable* drawable, const Matrix4& world) override {
         m_Worlds.push_back(world);
         m_Drawn.push_back(drawable->GetName());
         Log("DrawNode " + drawable->GetName());
     }
     void Log(const std::string& call) { m_Calls.push_back(call); }
+    static std::string Name(Object* object, const char* none) { return object ? object->GetName() : none; }
 
     std::vector<std::string> m_Calls, m_Drawn;
     std::vector<Matrix4> m_Worlds;
     Matrix4 m_Projection, m_View, m_LightWorld;
-    F32 m_Ambient[4] = {};
+    F32 m_Ambient = 0;  // red
 };
 
 class DrawTreeTest : public ::testing::Test {
@@ -130,8 +123,7 @@ TEST_F(DrawTreeTest, CallsInFrameOrderWithLightsFogAndAmbient) {
         "SetRenderTarget screen", "Clear 3", "SetProjectionMatrix", "SetViewMatrix", "SetAmbientLight",
         "SetLights 2", "SetLight 0 sun", "SetLight 1 lamp", "SetFog near", "SetShader s", "DrawNode mesh"};
     EXPECT_EQ(m_Render->m_Calls, expected);
-    EXPECT_NEAR(m_Render->m_Ambient[0], 0.4f, 1e-6);
-    EXPECT_EQ(m_Render->m_Ambient[3], 1.0f);
+    EXPECT_NEAR(m_Render->m_Ambient, 0.4f, 1e-6);
     // The last light had no transform above it: the identity, not the sun's.
     EXPECT_EQ(m_Render->m_LightWorld.m[12].Raw(), 0);
     EXPECT_EQ(m_Tree->GetFrameNumber(), 1u);
@@ -139,7 +131,7 @@ TEST_F(DrawTreeTest, CallsInFrameOrderWithLightsFogAndAmbient) {
     // The next frame starts afresh: the ambient sum does not grow.
     nearFog->SetEnabled(0);
     Redraw();
-    EXPECT_NEAR(m_Render->m_Ambient[0], 0.4f, 1e-6);
+    EXPECT_NEAR(m_Render->m_Ambient, 0.4f, 1e-6);
     EXPECT_EQ(m_Render->m_Calls[8], "SetFog far");
     EXPECT_EQ(m_Tree->GetFrameNumber(), 2u);
 }
