@@ -22,23 +22,19 @@ TEST(Effects, PickupEffectShowsWhileAlphaIsPositive) {
     effect->Init();
     effect->Init();  // a second Init builds nothing new
     ASSERT_EQ(effect->GetChildCount(), 1u);
-    PolygonGeometry* mesh = effect->GetMesh();
-    mesh->SetDirtyBits(0);
-    effect->SetColor(0.3f, 0.7f, 0.9f, 0.01f);
-    EXPECT_TRUE(effect->IsEnabled());
-    EXPECT_TRUE(mesh->GetDirtyBits() & ArrayColors);
     std::vector<Float4> colors;
-    mesh->GetColors(colors);
-    ASSERT_EQ(colors.size(), 8u);
-    for (size_t i = 0; i < colors.size(); ++i) {  // only the two outer tips carry the colour
-        const bool tip = i == 2 || i == 6;
-        EXPECT_TRUE(colors[i].r == (tip ? 0.3f : 0.0f) && colors[i].a == (tip ? 0.01f : 0.0f)) << i;
+    for (float alpha : {0.01f, 0.0f, 0.5f, -0.5f}) {
+        effect->GetMesh()->SetDirtyBits(0);
+        effect->SetColor(0.3f, 0.7f, 0.9f, alpha);
+        EXPECT_EQ(effect->IsEnabled(), alpha > 0.0f) << alpha;
+        EXPECT_TRUE(effect->GetMesh()->GetDirtyBits() & ArrayColors);
+        effect->GetMesh()->GetColors(colors);
+        ASSERT_EQ(colors.size(), 8u);
+        for (size_t i = 0; i < 8; ++i) {  // only the two outer tips carry the colour
+            const bool tip = i == 2 || i == 6;
+            EXPECT_TRUE(colors[i].r == (tip ? 0.3f : 0.0f) && colors[i].a == (tip ? alpha : 0.0f)) << i;
+        }
     }
-    effect->SetColor(1.0f, 0.05f, 0.05f, 0.0f);
-    EXPECT_FALSE(effect->IsEnabled());
-    effect->SetColor(1.0f, 0.05f, 0.05f, 0.5f);
-    effect->SetColor(1.0f, 0.05f, 0.05f, -0.5f);
-    EXPECT_FALSE(effect->IsEnabled());
 }
 
 TEST(Effects, PerfectEffectBurstsForOneSecondOfCappedSteps) {
@@ -109,11 +105,8 @@ TEST(Effects, StarfieldSpreadsRespawnsAndBrightens) {
     }
     EXPECT_GT(nearest, 0.0f) << "the first stars are spread along z";
 
-    // A second Init keeps the stars and never draws more than there are.
-    const Vector3 first = stars->GetStar(0).position;
     stars->Init(500);
-    EXPECT_EQ(stars->GetStar(0).position, first);
-    EXPECT_EQ(stars->GetPrimitiveCount(), 200);
+    EXPECT_EQ(stars->GetPrimitiveCount(), 200) << "never more than the stars there are";
 
     // One big step carries every star past the near plane: all reborn at the
     // far plane on a ring of radius 7 .. 15, white or yellowish.
