@@ -6,7 +6,7 @@
 // right.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -24,10 +24,14 @@ namespace {
 
 Vector3 V(float x, float y, float z) { return {Fixed::FromFloat(x), Fixed::FromFloat(y), Fixed::FromFloat(z)}; }
 
-struct Blob {
-    int count = 0;
-    double x = 0, y = 0;  // mean position, pixels from the lower left
-};
+Ref<LookTransform> Look(Group* parent, const Vector3& from, const Vector3& at) {
+    Ref<LookTransform> look = New<LookTransform>();
+    look->SetTranslation(from);
+    look->SetTarget(at);
+    look->SetUp(V(0, 1, 0));
+    look->SetParent(parent);
+    return look;
+}
 
 }  // namespace
 
@@ -43,12 +47,7 @@ TEST(GliderView, ChaseCameraSeesTheTailWithTheLeftWingOnTheLeft) {
     {
         const std::string data = std::string(SKYRAIL_TEST_TOOLS_DIR) + "/../Data/SkyRail/";
         Ref<Group> root = New<Group>();
-        // The glider's frame: at the origin, +Z along the road.
-        Ref<LookTransform> glider = New<LookTransform>();
-        glider->SetTranslation(V(0, 0, 0));
-        glider->SetTarget(V(0, 0, 1));
-        glider->SetUp(V(0, 1, 0));
-        glider->SetParent(root);
+        Ref<LookTransform> glider = Look(root, V(0, 0, 0), V(0, 0, 1));  // +Z along the road
         Ref<Transform> model = ImportMSD((data + "glider01.msd").c_str(), 0);
         ASSERT_TRUE(model);
         model->SetTranslation(V(0, 0.3f, 0));
@@ -59,14 +58,9 @@ TEST(GliderView, ChaseCameraSeesTheTailWithTheLeftWingOnTheLeft) {
         for (U32 i = 0; i < model->GetChildCount(); ++i)
             if (PolygonGeometry* mesh = Cast<PolygonGeometry>(model->GetChild(i))) mesh->SetShader(shader);
         // The chase camera: behind and above, looking ahead along +Z.
-        Ref<LookTransform> eye = New<LookTransform>();
-        eye->SetTranslation(V(0, 3.7f, -8));
-        eye->SetTarget(V(0, 0.75f, 0));
-        eye->SetUp(V(0, 1, 0));
-        eye->SetParent(root);
         Ref<Camera> camera = New<Camera>();
         camera->SetFieldOfView(Fixed::FromInt(50));
-        camera->SetParent(eye);
+        camera->SetParent(Look(root, V(0, 3.7f, -8), V(0, 0.75f, 0)));
         Ref<DrawTree> tree = New<DrawTree>();
         tree->SetRender(device);
         tree->SetSceneRoot(root);
@@ -75,34 +69,30 @@ TEST(GliderView, ChaseCameraSeesTheTailWithTheLeftWingOnTheLeft) {
         tree->Draw();
         I32 x, y, w, h;
         device->GetViewport(x, y, w, h);
-        ASSERT_EQ(320, w);
-        ASSERT_EQ(240, h);
+        ASSERT_TRUE(w == 320 && h == 240);
         ASSERT_TRUE(device->ReadPixels(x, y, w, h, pixels.data()));
         model->SetParent(nullptr);
     }
     device->Exit();
 
-    Blob red, green, orange, any;
+    // Count and mean x of the red, green, orange and all lit pixels.
+    int count[4] = {0, 0, 0, 0};
+    double meanX[4] = {0, 0, 0, 0};
     for (int py = 0; py < 240; ++py)
         for (int px = 0; px < 320; ++px) {
             const U8* p = &pixels[(static_cast<size_t>(py) * 320 + px) * 4];
             const int r = p[0], g = p[1], b = p[2];
-            Blob* blob = nullptr;
-            if (r > 170 && g < 90 && b < 90) blob = &red;
-            else if (g > 160 && r < 110 && b < 150) blob = &green;
-            else if (r > 200 && g > 100 && g < 200 && b < 100) blob = &orange;
-            for (Blob* hit : {blob, r + g + b > 30 ? &any : nullptr})
-                if (hit) ++hit->count, hit->x += px, hit->y += py;
+            const bool hit[4] = {r > 170 && g < 90 && b < 90, g > 160 && r < 110 && b < 150,
+                                 r > 200 && g > 100 && g < 200 && b < 100, r + g + b > 30};
+            for (int k = 0; k < 4; ++k)
+                if (hit[k]) ++count[k], meanX[k] += px;
         }
-    for (Blob* blob : {&red, &green, &orange, &any})
-        if (blob->count) blob->x /= blob->count, blob->y /= blob->count;
-    ASSERT_GT(any.count, 500);  // the glider is there, about 90 x 20 pixels
-    EXPECT_NEAR(160, any.x, 20);
-    ASSERT_GT(red.count, 3);
-    ASSERT_GT(green.count, 3);
-    EXPECT_LT(red.x, 120);
-    EXPECT_GT(green.x, 200);
-    // The engines at the tail face the camera.
-    EXPECT_GT(orange.count, 3);
-    EXPECT_NEAR(160, orange.x, 20);
+    for (int k = 0; k < 4; ++k) meanX[k] /= std::max(count[k], 1);
+    ASSERT_GT(count[3], 500);  // the glider is there, about 90 x 20 pixels
+    EXPECT_NEAR(160, meanX[3], 20);
+    ASSERT_TRUE(count[0] > 3 && count[1] > 3);
+    EXPECT_LT(meanX[0], 120);  // port wingtip on the left
+    EXPECT_GT(meanX[1], 200);
+    EXPECT_GT(count[2], 3);  // the engines at the tail face the camera
+    EXPECT_NEAR(160, meanX[2], 20);
 }
