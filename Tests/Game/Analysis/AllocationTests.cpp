@@ -6,7 +6,6 @@
 #include <new>
 
 #include "Analysis/TrackGen.h"
-#include "AnalysisTestUtil.h"
 #include "Support/OggFiles.h"
 #include "Support/TestUtil.h"
 
@@ -35,9 +34,8 @@ TEST(TrackGen, StepsAllocateNothingOnceRunning) {
     std::vector<int16_t> left(44100 * 4, 0), right(44100 * 4, 0);
     ::Test::AddTone(left, 0, left.size(), 700.0, 9000.0);
     ::Test::AddTone(right, 30000, right.size() - 30000, 3000.0, 9000.0);
-    const std::string stereo = dir.File("stereo.ogg");
+    const std::string stereo = dir.File("stereo.ogg"), mono = dir.File("mono.ogg");
     ASSERT_TRUE(::Test::WriteOgg(stereo, ::Test::Interleave(left, right), 44100, 2));
-    const std::string mono = dir.File("mono.ogg");
     ASSERT_TRUE(::Test::WriteOgg(mono, left, 44100, 1));
 
     for (const std::string& song : {stereo, mono}) {

@@ -1,6 +1,6 @@
-// Helpers shared by the analysis tests: whole-song decoding, a decoder that
-// serves programmed samples, and a direct (double precision) DFT that the
-// analyser's transform is checked against.
+// Helpers shared by the analysis tests: programmed noise and clicks, whole-song
+// decoding, a decoder that serves programmed samples, and a direct (double
+// precision) DFT that the analyser's transform is checked against.
 #pragma once
 
 #include <algorithm>
@@ -12,16 +12,25 @@
 
 #include "Analysis/MusicDecoderOGG.h"
 #include "Memory/Memory.h"
-#include "Support/TestUtil.h"
 
 namespace AnalysisTest {
 
-// The captured log's lines without the start banner.
-inline std::vector<std::string> LoggedLines(const ::Test::LogCapture& log) {
-    std::vector<std::string> lines;
-    for (const std::string& line : log.Lines())
-        if (line.compare(0, 5, "---- ") != 0) lines.push_back(line);
-    return lines;
+// Uniform pseudo-random samples in [-amplitude, amplitude].
+inline std::vector<int16_t> Noise(size_t count, unsigned seed, int amplitude) {
+    std::vector<int16_t> samples(count);
+    for (int16_t& sample : samples) {
+        seed = seed * 1664525u + 1013904223u;
+        sample = static_cast<int16_t>(static_cast<int>((seed >> 16) % (2 * amplitude + 1)) - amplitude);
+    }
+    return samples;
+}
+
+// Overwrites 64 samples at each position with loud noise: a broadband click.
+inline void AddClicks(std::vector<int16_t>& pcm, const std::vector<size_t>& clicks, int amplitude = 20000) {
+    for (size_t click : clicks) {
+        const std::vector<int16_t> burst = Noise(64, static_cast<unsigned>(click), amplitude);
+        for (size_t i = 0; i < burst.size() && click + i < pcm.size(); ++i) pcm[click + i] = burst[i];
+    }
 }
 
 // Every sample the game's decoder yields for a song, read 1024 at a time.
@@ -34,14 +43,15 @@ inline std::vector<int16_t> DecodeAll(const std::string& path) {
     return all;
 }
 
+// Frames the analyser yields for a song of `samples` decoded samples.
+inline size_t FrameCount(size_t samples) { return samples < 2048 ? 2 : 2 + 2 * ((samples - 2048) / 1024); }
+
 // Serves a fixed list of mono samples at 44100 Hz.
 class ListDecoder : public MusicDecoder {
 public:
     explicit ListDecoder(std::vector<int16_t> samples) : m_Samples(std::move(samples)), m_Next(0) {}
     bool Open(const std::string& path) override {
-        m_Rate = 44100;
-        m_Channels = 1;
-        m_Path = path;
+        m_Rate = 44100, m_Channels = 1, m_Path = path;
         return true;
     }
     Meridian::I32 Read(Meridian::I16* buffer, Meridian::I32 count) override {
@@ -55,40 +65,29 @@ private:
     size_t m_Next;
 };
 
-// |sum trunc(x[n] * w[n]) e^(-2 pi i k n / 1024)| / 1048576 for k = 0 .. 511,
-// with the symmetric Hamming window computed here independently.
-class ReferenceSpectrum {
-public:
-    ReferenceSpectrum() : m_Cos(1024), m_Sin(1024), m_Window(1024) {
-        const double pi = 3.14159265358979323846;
+// |sum trunc(x[n] * w[n]) e^(-2 pi i k n / 1024)| / 1048576 for k = 0 .. 511
+// over samples[start .. start + 1023] (missing samples count as 0), with the
+// symmetric Hamming window computed here independently.
+inline std::vector<double> ReferenceSpectrum(const std::vector<int16_t>& samples, size_t start) {
+    const double pi = 3.14159265358979323846;
+    static std::vector<double> cosine, sine;
+    for (int n = static_cast<int>(cosine.size()); n < 1024; ++n) {
+        cosine.push_back(std::cos(2.0 * pi * n / 1024.0));
+        sine.push_back(std::sin(2.0 * pi * n / 1024.0));
+    }
+    std::vector<double> input(1024, 0.0), magnitude(512);
+    for (size_t n = 0; n < 1024 && start + n < samples.size(); ++n)
+        input[n] = std::trunc(samples[start + n] * (0.54 - 0.46 * std::cos(2.0 * pi * n / 1023.0)));
+    for (int k = 0; k < 512; ++k) {
+        double re = 0.0, im = 0.0;
         for (int n = 0; n < 1024; ++n) {
-            m_Cos[n] = std::cos(2.0 * pi * n / 1024.0);
-            m_Sin[n] = std::sin(2.0 * pi * n / 1024.0);
-            m_Window[n] = 0.54 - 0.46 * std::cos(2.0 * pi * n / 1023.0);
+            re += input[n] * cosine[(k * n) & 1023];
+            im -= input[n] * sine[(k * n) & 1023];
         }
+        magnitude[k] = std::sqrt(re * re + im * im) / 1048576.0;
     }
-
-    // The frame of samples[start .. start + 1023]; missing samples count as 0.
-    std::vector<double> Frame(const std::vector<int16_t>& samples, size_t start) const {
-        std::vector<double> input(1024, 0.0);
-        for (int n = 0; n < 1024; ++n)
-            if (start + n < samples.size()) input[n] = std::trunc(samples[start + n] * m_Window[n]);
-        std::vector<double> magnitude(512);
-        for (int k = 0; k < 512; ++k) {
-            double re = 0.0, im = 0.0;
-            for (int n = 0; n < 1024; ++n) {
-                int at = (k * n) & 1023;
-                re += input[n] * m_Cos[at];
-                im -= input[n] * m_Sin[at];
-            }
-            magnitude[k] = std::sqrt(re * re + im * im) / 1048576.0;
-        }
-        return magnitude;
-    }
-
-private:
-    std::vector<double> m_Cos, m_Sin, m_Window;
-};
+    return magnitude;
+}
 
 // Flux of the bins lo .. hi between two spectra.
 inline double ReferenceFlux(const std::vector<double>& newest, const std::vector<double>& previous, int lo, int hi) {
