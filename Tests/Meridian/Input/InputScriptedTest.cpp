@@ -24,78 +24,66 @@ protected:
 
 }  // namespace
 
-TEST_F(FixedClock, FramesTimesKeysAndQuitFromCode) {
-    Ref<InputScripted> input = New<InputScripted>();
-    input->AddFrame(2, Buttons::DPadLeft | Buttons::DPadA);
-    input->AddFrame(3, 0);
-    input->AddTime(500, Buttons::Start);
-    input->AddKeys(500, "AB");
-    input->AddFrameKeys(1, "\b");
-    input->AddQuit(800);
-    ASSERT_TRUE(input->Init());
-    EXPECT_EQ(input->HasKeys(), 1);
-    EXPECT_STREQ(input->GetButtonName(Buttons::DPadA), "DPadA");
+TEST_F(FixedClock, ScriptsFromCodeAndFromFilesReplayAlike) {
+    Ref<InputScripted> coded = New<InputScripted>();
+    coded->AddFrame(2, Buttons::DPadLeft | Buttons::DPadA);
+    coded->AddFrame(3, 0);
+    coded->AddTime(500, Buttons::Start);
+    coded->AddKeys(500, "AB");
+    coded->AddFrameKeys(1, "\b");
+    coded->AddFrameKeys(4, "AB C\b\r\\ x");
+    coded->AddTime(700, Buttons::System);
+    coded->AddQuit(800);
+    coded->SetHasKeys(false);
 
-    std::vector<U32> buttons;
-    std::vector<std::string> keys;
-    for (int frame = 0; frame < 6; ++frame) {
-        input->Update();
-        buttons.push_back(input->GetButtons());
-        keys.push_back(Keys(*input));
-        System::AdvanceClock(100);
-    }
-    EXPECT_EQ(buttons, (std::vector<U32>{0, 0, Buttons::DPadLeft | Buttons::DPadA, 0, 0, Buttons::Start}));
-    EXPECT_EQ(keys, (std::vector<std::string>{"", "\b", "", "", "", "AB"}));
-    EXPECT_EQ(input->GetFrame(), 6u);
-    EXPECT_FALSE(input->IsFinished());
-    EXPECT_EQ(input->WantsQuit(), 0);
-    System::AdvanceClock(200);  // 800 ms since Init
-    input->Update();
-    EXPECT_EQ(input->WantsQuit(), 1);
-    EXPECT_EQ(input->GetButtons(), U32(Buttons::Start));  // the mask holds until changed
-    EXPECT_TRUE(input->IsFinished());
-
-    // Init replays the script from the start.
-    ASSERT_TRUE(input->Init());
-    EXPECT_EQ(input->WantsQuit(), 0);
-    EXPECT_EQ(input->GetButtons(), 0u);
-    EXPECT_FALSE(input->IsFinished());
-}
-
-TEST_F(FixedClock, ScriptFileFormat) {
     ::Test::TempDir dir;
-    const std::string path = dir.File("run.txt");
-    ASSERT_TRUE(::Test::WriteText(path,
+    ASSERT_TRUE(::Test::WriteText(dir.File("run.txt"),
                                   "# a race and a name\r\n"
                                   "\n"
                                   "   # indented comment\n"
-                                  "frame 1 buttons DPadRight|DPadB\n"
-                                  "frame 2 buttons 0x400\n"
+                                  "frame 2 buttons DPadLeft|DPadA\n"
                                   "frame 3 buttons none\n"
+                                  "time 500 buttons 0x400\n"
+                                  "time 500 keys AB\n"
+                                  "frame 1 keys \\b\n"
                                   "frame 4 keys  AB\\sC\\b\\n\\\\ x\n"
-                                  "time 2000 buttons 4096\n"
-                                  "time 2500 quit\n"
+                                  "time 700 buttons 4096\n"
+                                  "time 800 quit\n"
                                   "haskeys 0\n"));
-    Ref<Input> input = CreateInputScripted(path.c_str());
-    ASSERT_NE(input.Get(), nullptr);
-    ASSERT_TRUE(input->Init());
-    EXPECT_EQ(input->HasKeys(), 0);
-    std::vector<U32> buttons;
-    std::string typed;
-    for (int frame = 0; frame < 5; ++frame) {
+    Ref<Input> loaded = CreateInputScripted(dir.File("run.txt").c_str());
+    ASSERT_NE(loaded.Get(), nullptr);
+
+    for (Input* input : {static_cast<Input*>(coded.Get()), loaded.Get()}) {
+        System::UseFixedClock(0, 1000);
+        ASSERT_TRUE(input->Init());
+        EXPECT_EQ(input->HasKeys(), 0);
+        std::vector<U32> buttons;
+        std::vector<std::string> keys;
+        for (int frame = 0; frame < 6; ++frame) {
+            input->Update();
+            buttons.push_back(input->GetButtons());
+            keys.push_back(Keys(*input));
+            System::AdvanceClock(100);
+        }
+        EXPECT_EQ(buttons, (std::vector<U32>{0, 0, Buttons::DPadLeft | Buttons::DPadA, 0, 0, Buttons::Start}));
+        EXPECT_EQ(keys, (std::vector<std::string>{"", "\b", "", "", "AB C\b\r\\ x", "AB"}));
+        System::AdvanceClock(100);  // 700 ms since Init
         input->Update();
-        buttons.push_back(input->GetButtons());
-        typed += Keys(*input);
+        EXPECT_EQ(input->GetButtons(), U32(Buttons::System));
+        EXPECT_EQ(input->WantsQuit(), 0);
+        System::AdvanceClock(100);
+        input->Update();
+        EXPECT_EQ(input->WantsQuit(), 1);
+        EXPECT_EQ(input->GetButtons(), U32(Buttons::System));  // the mask holds until changed
     }
-    EXPECT_EQ(buttons, (std::vector<U32>{0, Buttons::DPadRight | Buttons::DPadB, Buttons::Start, 0, 0}));
-    EXPECT_EQ(typed, "AB C\b\r\\ x");
-    System::AdvanceClock(2000);
-    input->Update();
-    EXPECT_EQ(input->GetButtons(), U32(Buttons::System));
-    EXPECT_EQ(input->WantsQuit(), 0);
-    System::AdvanceClock(500);
-    input->Update();
-    EXPECT_EQ(input->WantsQuit(), 1);
+    EXPECT_EQ(coded->GetFrame(), 8u);
+    EXPECT_TRUE(coded->IsFinished());
+
+    // Init replays the script from the start.
+    ASSERT_TRUE(coded->Init());
+    EXPECT_EQ(coded->WantsQuit(), 0);
+    EXPECT_EQ(coded->GetButtons(), 0u);
+    EXPECT_FALSE(coded->IsFinished());
 }
 
 TEST(InputScripted, BadScriptsFailWithOneLineAndChangeNothing) {
@@ -111,11 +99,10 @@ TEST(InputScripted, BadScriptsFailWithOneLineAndChangeNothing) {
         ::Test::LogCapture log;
         Ref<InputScripted> input = New<InputScripted>();
         input->AddFrame(0, Buttons::DPadUp);
-        const std::string text = std::string("frame 0 buttons DPadDown\n") + line + "\n";
-        EXPECT_FALSE(input->ParseScript(text, "bad.txt")) << line;
-        const std::vector<std::string> lines = log.Lines();
-        ASSERT_EQ(lines.size(), 2u) << line;
-        EXPECT_EQ(lines[1].rfind("[E] InputScripted::LoadScript: bad.txt:2: ", 0), 0u) << lines[1];
+        EXPECT_FALSE(input->ParseScript(std::string("frame 0 buttons DPadDown\n") + line + "\n", "bad.txt")) << line;
+        const std::vector<std::string> lines = log.Entries();
+        ASSERT_EQ(lines.size(), 1u) << line;
+        EXPECT_EQ(lines[0].rfind("[E] InputScripted::LoadScript: bad.txt:2: ", 0), 0u) << lines[0];
         // The good first line was not added either.
         input->Init();
         input->Update();
