@@ -1,7 +1,7 @@
 #include "Meridian/Render/RenderTestUtil.h"
 
+#include <cstdlib>
 #include <filesystem>
-#include <vector>
 
 #include "Image/Image.h"
 #include "Math/MathFunctions.h"
@@ -16,14 +16,29 @@ namespace {
 
 Vector3 V(float x, float y, float z) { return {Fixed::FromFloat(x), Fixed::FromFloat(y), Fixed::FromFloat(z)}; }
 
-}  // namespace
-
-::std::ostream& operator<<(::std::ostream& out, const Pixel& p) {
-    return out << "(" << p.r << ", " << p.g << ", " << p.b << ", " << p.a << ")";
+// A point of the 320 x 240 game screen to a pixel of the viewport.
+void ToSurface(RenderPndGL* device, int& x, int& y) {
+    I32 vx, vy, vw, vh;
+    device->GetViewport(vx, vy, vw, vh);
+    x = vx + x * vw / RenderPndGL::ScreenWidth;
+    y = vy + y * vh / RenderPndGL::ScreenHeight;
 }
 
-bool Near(const Pixel& p, int r, int g, int b, int tolerance) {
-    return std::abs(p.r - r) <= tolerance && std::abs(p.g - g) <= tolerance && std::abs(p.b - b) <= tolerance;
+}  // namespace
+
+ScopedDisplay::ScopedDisplay(const char* display) : m_Had(getenv("DISPLAY") != nullptr) {
+    if (m_Had) m_Saved = getenv("DISPLAY");
+    if (display)
+        setenv("DISPLAY", display, 1);
+    else
+        unsetenv("DISPLAY");
+}
+
+ScopedDisplay::~ScopedDisplay() {
+    if (m_Had)
+        setenv("DISPLAY", m_Saved.c_str(), 1);
+    else
+        unsetenv("DISPLAY");
 }
 
 PolygonGeometry* MakeQuad(float x0, float y0, float x1, float y1, float z) {
@@ -38,19 +53,14 @@ PolygonGeometry* MakeQuad(float x0, float y0, float x1, float y1, float z) {
 
 Texture2D* MakeQuadrantTexture(int size, unsigned bl, unsigned br, unsigned tl, unsigned tr) {
     Image* image = New<Image>();
-    const bool made = image->Create(ImageRGBA, static_cast<I16>(size), static_cast<I16>(size));
-    EXPECT_TRUE(made);
-    U8* pixels = image->GetPixels();
+    EXPECT_TRUE(image->Create(ImageRGBA, static_cast<I16>(size), static_cast<I16>(size)));
     // Row 0 is the bottom row.
     for (int y = 0; y < size; ++y) {
         for (int x = 0; x < size; ++x) {
             const bool top = y >= size / 2, right = x >= size / 2;
             const unsigned c = top ? (right ? tr : tl) : (right ? br : bl);
-            U8* p = pixels + (y * size + x) * 4;
-            p[0] = static_cast<U8>(c >> 24);
-            p[1] = static_cast<U8>(c >> 16);
-            p[2] = static_cast<U8>(c >> 8);
-            p[3] = static_cast<U8>(c);
+            U8* p = image->GetPixels() + (y * size + x) * 4;
+            for (int i = 0; i < 4; ++i) p[i] = static_cast<U8>(c >> (24 - 8 * i));
         }
     }
     Texture2D* texture = New<Texture2D>();
@@ -61,13 +71,23 @@ Texture2D* MakeQuadrantTexture(int size, unsigned bl, unsigned br, unsigned tl, 
     return texture;
 }
 
-Shader* MakeColorShader(float r, float g, float b, float a, bool lighting) {
+Shader* MakeColorShader(float r, float g, float b, float a, bool lighting, I32 blend, I32 layer) {
     Shader* shader = New<Shader>();
     Material* material = New<Material>();
     material->SetDiffuse(r, g, b, a);
     shader->SetMaterial(material);
     shader->SetLighting(lighting);
+    shader->SetBlendMode(blend);
+    shader->SetLayer(layer);
     return shader;
+}
+
+RenderPndGLOptions OffscreenOptions(I32 scale, I32 lightLimit) {
+    RenderPndGLOptions options;
+    options.m_Mode = RenderPndGLOptions::Offscreen;
+    options.m_Scale = scale;
+    options.m_LightLimit = lightLimit;
+    return options;
 }
 
 void RenderTest::SetUp() {
@@ -86,9 +106,8 @@ void RenderTest::TearDown() {
     ReleaseTables();
 }
 
-bool RenderTest::OpenDevice(RenderPndGLOptions options) {
+bool RenderTest::OpenDevice(const RenderPndGLOptions& options) {
     if (m_Device) m_Device->Exit();
-    if (options.m_Mode == RenderPndGLOptions::Auto) options.m_Mode = RenderPndGLOptions::Offscreen;
     m_Device = New<RenderPndGL>(options);
     if (!m_Device->Init()) return false;
     PinGraphicsDriver();
@@ -118,38 +137,41 @@ Transform* RenderTest::Add(Node* node, float x, float y, float z, Group* parent)
     return transform;
 }
 
+PolygonGeometry* RenderTest::AddQuad(float x0, float y0, float x1, float y1, float z, float r, float g, float b,
+                                     float a, I32 blend, I32 layer) {
+    PolygonGeometry* quad = MakeQuad(x0, y0, x1, y1, z);
+    quad->SetShader(MakeColorShader(r, g, b, a, false, blend, layer));
+    Add(quad);
+    return quad;
+}
+
 void RenderTest::DrawFrame() {
     m_Tree->Draw();
     m_Device->SwapBuffers();
 }
 
-Pixel RenderTest::ReadPixel(int x, int y) {
-    U8 rgba[4] = {0, 0, 0, 0};
-    EXPECT_TRUE(m_Device->ReadPixels(x, y, 1, 1, rgba));
-    return Pixel{rgba[0], rgba[1], rgba[2], rgba[3]};
+::testing::AssertionResult RenderTest::PixelIs(int x, int y, int r, int g, int b, int tolerance) {
+    U8 p[4] = {0, 0, 0, 0};
+    if (!m_Device->ReadPixels(x, y, 1, 1, p)) return ::testing::AssertionFailure() << "ReadPixels failed";
+    if (std::abs(p[0] - r) <= tolerance && std::abs(p[1] - g) <= tolerance && std::abs(p[2] - b) <= tolerance)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "pixel (" << x << ", " << y << ") is (" << int(p[0]) << ", " << int(p[1])
+                                         << ", " << int(p[2]) << "), expected (" << r << ", " << g << ", " << b << ")";
 }
 
-Pixel RenderTest::ScreenPixel(int x, int y) {
-    I32 vx, vy, vw, vh;
-    m_Device->GetViewport(vx, vy, vw, vh);
-    return ReadPixel(vx + x * vw / RenderPndGL::ScreenWidth, vy + y * vh / RenderPndGL::ScreenHeight);
+::testing::AssertionResult RenderTest::ScreenIs(int x, int y, int r, int g, int b, int tolerance) {
+    ToSurface(m_Device, x, y);
+    return PixelIs(x, y, r, g, b, tolerance);
 }
 
-std::string RenderTest::Shot(const std::string& name) {
+void RenderTest::Shot(const std::string& name) {
     namespace fs = std::filesystem;
-    const fs::path dir = "render-shots";
+    TempDir dir;
+    ASSERT_TRUE(m_Device->Screenshot(dir.File("shot").c_str()));
     std::error_code error;
-    fs::create_directories(dir, error);
-    for (const fs::directory_entry& entry : fs::directory_iterator(dir, error)) {
-        const std::string file = entry.path().filename().string();
-        if (file.rfind(name + "-", 0) == 0 && file.size() == name.size() + 20) fs::remove(entry.path(), error);
-    }
-    EXPECT_TRUE(m_Device->Screenshot((dir / name).string().c_str()));
-    for (const fs::directory_entry& entry : fs::directory_iterator(dir, error)) {
-        const std::string file = entry.path().filename().string();
-        if (file.rfind(name + "-", 0) == 0 && file.size() == name.size() + 20) return entry.path().string();
-    }
-    return std::string();
+    fs::create_directories("render-shots", error);
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir.Path()))
+        fs::copy_file(entry.path(), "render-shots/" + name + ".png", fs::copy_options::overwrite_existing, error);
 }
 
 }  // namespace Test
