@@ -9,7 +9,7 @@ namespace Test {
 struct GlyBytes {
     explicit GlyBytes(const char* magic) : bytes(magic, magic + 4) {}
     GlyBytes& Word(int32_t value) {
-        for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<unsigned char>(static_cast<uint32_t>(value) >> (8 * i)));
+        for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<unsigned char>(uint32_t(value) >> (8 * i)));
         return *this;
     }
     // code, x, y, w, h, advance x, advance y, reserved, top

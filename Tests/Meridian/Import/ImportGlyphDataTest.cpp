@@ -1,135 +1,92 @@
-// .gly import: header versions, gaps, duplicates, partial records and the
-// codes layout cannot use.
+// .gly import: header versions, gaps, duplicates, partial records, codes that
+// layout cannot use, and bad headers.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "GlyBytes.h"
 #include "Import/ImportGlyphData.h"
 #include "Support/TestUtil.h"
 
 using namespace Meridian;
+using ::Test::GlyBytes;
 
 namespace {
 
-class GlyFile {
-public:
-    explicit GlyFile(const char* magic) : m_Bytes(magic, magic + 4) {}
-    GlyFile& Word(I32 value) {
-        for (int i = 0; i < 4; ++i) m_Bytes.push_back(static_cast<unsigned char>(static_cast<U32>(value) >> (8 * i)));
-        return *this;
-    }
-    GlyFile& Glyph(I32 code, I32 x, I32 advance = 5) {
-        // code, x, y, w, h, advance x, advance y, reserved, top
-        return Word(code).Word(x).Word(x + 1).Word(4).Word(6).Word(advance).Word(0).Word(77).Word(6);
-    }
-    GlyFile& Bytes(size_t count) {
-        m_Bytes.insert(m_Bytes.end(), count, 0x11);
-        return *this;
-    }
-    std::string Save(const ::Test::TempDir& dir) const {
-        const std::string path = dir.File("font.gly");
-        EXPECT_TRUE(::Test::WriteFile(path, m_Bytes));
-        return path;
-    }
-
-private:
-    std::vector<unsigned char> m_Bytes;
-};
+GlyphData Import(const GlyBytes& file, const ::Test::TempDir& dir) {
+    EXPECT_TRUE(::Test::WriteFile(dir.File("font.gly"), file.bytes));
+    return ImportGlyphData(dir.File("font.gly").c_str());
+}
 
 }  // namespace
 
-TEST(ImportGlyphData, VersionZeroHasNoHeaderWordAndFillsGapsWithAbsentEntries) {
+TEST(ImportGlyphData, RecordsGapsDuplicatesAndHeaderVersions) {
     ::Test::TempDir dir;
-    const std::string path = GlyFile("GLY0").Glyph(65, 10).Glyph(32, 20).Save(dir);
-    ::Test::LogCapture log;
-    const GlyphData data = ImportGlyphData(path.c_str());
-    EXPECT_EQ(0, data.header);
-    ASSERT_EQ(66u, data.glyphs.size());
-    for (size_t code = 0; code < data.glyphs.size(); ++code)
-        if (code != 32 && code != 65) {
-            EXPECT_EQ(-1, data.glyphs[code].code) << code;
-        }
-    const GlyphRecord& a = data.glyphs[65];
-    EXPECT_EQ(65, a.code);
-    EXPECT_EQ(10, a.x);
-    EXPECT_EQ(11, a.y);
-    EXPECT_EQ(4, a.w);
-    EXPECT_EQ(6, a.h);
-    EXPECT_EQ(5, a.advanceX);
-    EXPECT_EQ(0, a.advanceY);
-    EXPECT_EQ(77, a.reserved);
-    EXPECT_EQ(6, a.top);
-    EXPECT_EQ(20, data.glyphs[32].x);
-    EXPECT_TRUE(log.Entries().empty()) << log.Text();
-}
-
-TEST(ImportGlyphData, LaterVersionsCarryAHeaderValueAndLaterRecordsWin) {
-    ::Test::TempDir dir;
-    const std::string path =
-        GlyFile("GLY1").Word(-123456).Glyph(40, 1).Glyph(41, 2).Glyph(40, 3, 9).Glyph(-7, 4).Save(dir);
-    const GlyphData data = ImportGlyphData(path.c_str());
-    EXPECT_EQ(-123456, data.header);
-    ASSERT_EQ(42u, data.glyphs.size());
-    EXPECT_EQ(3, data.glyphs[40].x);
-    EXPECT_EQ(9, data.glyphs[40].advanceX);
-    EXPECT_EQ(2, data.glyphs[41].x);
-}
-
-TEST(ImportGlyphData, TrailingPartialRecordIsDropped) {
-    ::Test::TempDir dir;
-    const std::string path = GlyFile("GLY0").Glyph(33, 1).Word(34).Bytes(20).Save(dir);
-    ::Test::LogCapture log;
-    const GlyphData data = ImportGlyphData(path.c_str());
-    ASSERT_EQ(34u, data.glyphs.size());
-    EXPECT_EQ(33, data.glyphs[33].code);
-    EXPECT_EQ(1, log.Count("[W] ImportGlyphData: trailing partial record"));
-}
-
-TEST(ImportGlyphData, CodesAbove255AreIgnoredWithAWarning) {
-    ::Test::TempDir dir;
-    const std::string path =
-        GlyFile("GLY0").Glyph(0x7FFFFFFF, 1).Glyph(256, 2).Glyph(255, 3).Glyph(1000000, 4).Save(dir);
-    ::Test::LogCapture log;
-    const GlyphData data = ImportGlyphData(path.c_str());
-    ASSERT_EQ(256u, data.glyphs.size());
-    EXPECT_EQ(3, data.glyphs[255].x);
-    EXPECT_EQ(3, log.Count("[W] ImportGlyphData: glyph code "));
-    EXPECT_TRUE(log.Contains("glyph code 2147483647 above 255 ignored."));
+    {
+        // Version 0 has no header word; gaps are absent entries (code -1).
+        ::Test::LogCapture log;
+        const GlyphData data = Import(GlyBytes("GLY0").Glyph(65, 10).Glyph(32, 20), dir);
+        EXPECT_EQ(0, data.header);
+        ASSERT_EQ(66u, data.glyphs.size());
+        for (size_t code = 0; code < data.glyphs.size(); ++code)
+            EXPECT_TRUE(code == 32 || code == 65 || data.glyphs[code].code == -1) << code;
+        const GlyphRecord& a = data.glyphs[65];
+        EXPECT_EQ((std::vector<I32>{65, 10, 11, 4, 6, 5, 0, 77, 6}),
+                  (std::vector<I32>{a.code, a.x, a.y, a.w, a.h, a.advanceX, a.advanceY, a.reserved, a.top}));
+        EXPECT_EQ(20, data.glyphs[32].x);
+        EXPECT_TRUE(log.Entries().empty()) << log.Text();
+    }
+    {
+        // Later versions carry a header value; a later record for a code wins.
+        const GlyphData data =
+            Import(GlyBytes("GLY1").Word(-123456).Glyph(40, 1).Glyph(41, 2).Glyph(40, 3, 9).Glyph(-7, 4), dir);
+        EXPECT_EQ(-123456, data.header);
+        ASSERT_EQ(42u, data.glyphs.size());
+        EXPECT_EQ(3, data.glyphs[40].x);
+        EXPECT_EQ(9, data.glyphs[40].advanceX);
+        EXPECT_EQ(2, data.glyphs[41].x);
+    }
+    {
+        ::Test::LogCapture log;
+        const GlyphData data = Import(GlyBytes("GLY0").Glyph(33, 1).Word(34).Word(0).Word(0), dir);
+        ASSERT_EQ(34u, data.glyphs.size());
+        EXPECT_EQ(33, data.glyphs[33].code);
+        EXPECT_EQ(1, log.Count("[W] ImportGlyphData: trailing partial record"));
+    }
+    {
+        // Text is laid out by byte: a huge code must not grow the table.
+        ::Test::LogCapture log;
+        const GlyphData data =
+            Import(GlyBytes("GLY0").Glyph(0x7FFFFFFF, 1).Glyph(256, 2).Glyph(255, 3).Glyph(1000000, 4), dir);
+        ASSERT_EQ(256u, data.glyphs.size());
+        EXPECT_EQ(3, data.glyphs[255].x);
+        EXPECT_EQ(3, log.Count("[W] ImportGlyphData: glyph code "));
+        EXPECT_TRUE(log.Contains("glyph code 2147483647 above 255 ignored."));
+    }
 }
 
 TEST(ImportGlyphData, BadHeadersGiveOneErrorLineAndAnEmptyTable) {
     ::Test::TempDir dir;
-    struct Case {
-        std::vector<unsigned char> bytes;
-        const char* line;
-        I32 header;
+    const std::string path = dir.File("bad.gly");
+    const std::pair<std::vector<unsigned char>, const char*> cases[] = {
+        {{'G', 'L', 'Y'}, "[E] ImportGlyphData: invalid header/1."},
+        {{}, "[E] ImportGlyphData: invalid header/1."},
+        {{'G', 'L', 'X', '0', 1, 2, 3, 4}, "[E] ImportGlyphData: invalid header/2."},
+        {{'g', 'L', 'Y', '0'}, "[E] ImportGlyphData: invalid header/2."},
+        {{'G', 'L', 'Y', '/'}, "[E] ImportGlyphData: invalid header/3."},
+        {{'G', 'L', 'Y', '1', 1, 2}, "[E] ImportGlyphData: invalid header/1."},
+        {{}, nullptr},  // missing file
     };
-    const std::vector<Case> cases = {
-        {{'G', 'L', 'Y'}, "[E] ImportGlyphData: invalid header/1.", -1},
-        {{}, "[E] ImportGlyphData: invalid header/1.", -1},
-        {{'G', 'L', 'X', '0', 1, 2, 3, 4}, "[E] ImportGlyphData: invalid header/2.", -1},
-        {{'g', 'L', 'Y', '0'}, "[E] ImportGlyphData: invalid header/2.", -1},
-        {{'G', 'L', 'Y', '/'}, "[E] ImportGlyphData: invalid header/3.", -1},
-        {{'G', 'L', 'Y', '1', 1, 2}, "[E] ImportGlyphData: invalid header/1.", -1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.line);
-        const std::string path = dir.File("bad.gly");
-        ASSERT_TRUE(::Test::WriteFile(path, c.bytes));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.second ? c.second : "missing");
+        ASSERT_TRUE(!c.second || ::Test::WriteFile(path, c.first));
+        const std::string file = c.second ? path : dir.File("missing.gly");
         ::Test::LogCapture log;
-        const GlyphData data = ImportGlyphData(path.c_str());
-        EXPECT_EQ(c.header, data.header);
+        const GlyphData data = ImportGlyphData(file.c_str());
+        EXPECT_EQ(-1, data.header);
         EXPECT_TRUE(data.glyphs.empty());
-        const std::vector<std::string> lines = log.Entries();
-        ASSERT_EQ(1u, lines.size());
-        EXPECT_EQ(c.line, lines[0]);
+        EXPECT_EQ((std::vector<std::string>{c.second ? c.second : "[E] ImportGlyphData: failed to open file:" + file}),
+                  log.Entries());
     }
-
-    ::Test::LogCapture log;
-    const std::string missing = dir.File("missing.gly");
-    const GlyphData data = ImportGlyphData(missing.c_str());
-    EXPECT_EQ(-1, data.header);
-    EXPECT_TRUE(data.glyphs.empty());
-    EXPECT_EQ(1, log.Count("[E] ImportGlyphData: failed to open file:" + missing));
 }

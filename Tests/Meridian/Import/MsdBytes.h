@@ -1,11 +1,14 @@
 // A small .msd writer for tests: builds scene files chunk by chunk, with
-// every field spelled out, so tests can make well-formed and damaged files.
+// every field spelled out, so tests can make well-formed and damaged files;
+// and walks over imported trees.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "Scene/Node.h"
 
 namespace Test {
 
@@ -110,6 +113,11 @@ public:
         }
         return *this;
     }
+    // A channel of a take: the target's ID, then translation keys on x only
+    // and empty rotation and scaling records.
+    MsdBytes& Channel(int32_t target, const std::vector<MsdKey>& x) {
+        return I32(target).Attribute("TRNS", x, {}, {}).Attribute("ROTN", {}, {}, {}).Attribute("SCAL", {}, {}, {});
+    }
 
     std::vector<unsigned char> bytes;
 };
@@ -119,5 +127,24 @@ inline std::vector<MsdVertex> QuadVertices() {
     return {{0, 0, 0, 0, 0, 1, 0, 0}, {1, 0, 0, 0, 0, 1, 1, 0}, {0, 1, 0, 0, 0, 1, 0, 1}, {1, 1, 0, 0, 0, 1, 1, 1}};
 }
 inline std::vector<uint32_t> QuadIndices() { return {0, 1, 2, 1, 3, 2}; }
+
+// Calls visit for node and every node below it, depth first.
+template <class Visit>
+void Walk(Meridian::Node* node, const Visit& visit) {
+    visit(node);
+    if (Meridian::Group* group = Meridian::Cast<Meridian::Group>(node))
+        for (Meridian::U32 i = 0; i < group->GetChildCount(); ++i) Walk(group->GetChild(i), visit);
+}
+
+// The first node of kind T at or below node named name (any name when empty).
+template <class T>
+T* FindNode(Meridian::Node* node, const std::string& name = "") {
+    T* found = nullptr;
+    Walk(node, [&](Meridian::Node* n) {
+        T* hit = Meridian::Cast<T>(n);
+        if (!found && hit && (name.empty() || hit->Name() == name)) found = hit;
+    });
+    return found;
+}
 
 }  // namespace Test
