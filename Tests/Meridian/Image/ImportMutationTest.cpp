@@ -62,7 +62,7 @@ public:
         static const U32 values[] = {0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu, 256u, 255u, 0u, 0x10000u, 40000u};
         const size_t at = skip + 4 * Below(bytes.size() / 4);
         const U32 value = values[Below(sizeof values / sizeof values[0])];
-        for (int i = 0; i < 4 && at + 4 <= bytes.size(); ++i) bytes[at + i] = static_cast<unsigned char>(value >> (8 * i));
+        for (int i = 0; i < 4 && at + 4 <= bytes.size(); ++i) bytes[at + i] = U8(value >> (8 * i));
     }
 
 private:
