@@ -59,101 +59,77 @@ TEST(TrackGen, ThresholdIsTwiceTheLocalMeanOverOneLessThanTheWindow) {
     EXPECT_TRUE(std::isfinite(threshold[0]));
 }
 
-TEST(TrackGen, AnalysesASongAndWritesItsTrackFile) {
+TEST(TrackGen, AnalysesSongsAndWritesTheirTrackFiles) {
     ::Test::TempDir dir;
     // Clicks (broadband: every band) at known frames, then a 1 kHz tone from
-    // frame 130 on that only band 0 sees.
+    // frame 130 on that only band 0 sees; a song under one second; one under
+    // 2048 samples (two frames); one cut off in the middle.
     const std::vector<size_t> clicks = {512 * 20, 512 * 50, 512 * 100};
     std::vector<int16_t> pcm = ClickSong(44100 * 3, clicks);
     ::Test::AddTone(pcm, 512 * 130, pcm.size() - 512 * 130, 1000.0, 12000.0);
-    const std::string song = dir.File("Clicks.ogg");
-    ASSERT_TRUE(::Test::WriteOgg(song, ::Test::Interleave(pcm, pcm), 44100, 2));
-    const size_t frames = FrameCount(AnalysisTest::DecodeAll(song).size());
-
-    ::Test::LogCapture log;
-    Ref<TrackGen> gen = New<TrackGen>(song);
-    ASSERT_EQ(0, gen->Init());
-    I32 lastProgress = 0;
-    size_t steps = 0;
-    while (gen->Step()) {
-        ++steps;
-        EXPECT_GE(gen->ProgressSeconds(), lastProgress);
-        lastProgress = gen->ProgressSeconds();
-    }
-    EXPECT_FALSE(gen->Failed());
-    EXPECT_FALSE(gen->Step());  // finished for good
-    EXPECT_EQ(frames, steps);
-    EXPECT_EQ(static_cast<I32>(frames * 512 / 44100), lastProgress);
-
-    const std::vector<float>& times = gen->Times();
-    ASSERT_EQ(frames, times.size());
-    for (size_t k = 0; k < frames; ++k) ASSERT_NEAR(k * 512.0 / 44100.0, times[k], 1e-5);
-    char songLength[64];
-    std::snprintf(songLength, sizeof(songLength), "[D] SongLength: %fs",
-                  static_cast<double>(static_cast<float>(frames) * 0.5f * (1024.0f / 44100.0f)));
-    EXPECT_TRUE(log.Contains(songLength)) << log.Text();
-    EXPECT_FALSE(log.Contains("[E] "));
-
-    // Each click is the loudest rise of band 2 near its frame; band 0 rises
-    // most where the tone starts.
-    for (size_t click : clicks) {
-        const size_t frame = click / 512;
-        EXPECT_GT(gen->Flux(2)[frame - 1] + gen->Flux(2)[frame], 20.0f * gen->Flux(2)[frame - 4]) << click;
-    }
-    const std::vector<float>& low = gen->Flux(0);
-    EXPECT_NEAR(129.0, static_cast<double>(std::max_element(low.begin() + 110, low.end()) - low.begin()), 1.0);
-
-    // The file holds exactly what was analysed, thresholds by the formula.
-    EXPECT_EQ(8 + 28 * frames, ::Test::ReadFile(song + ".kpt").size());
-    TrackData loaded;
-    ASSERT_TRUE(loaded.LoadFrom(song));
-    EXPECT_EQ(times, loaded.Time);
-    for (int b = 0; b < 3; ++b) {
-        std::vector<float> expected;
-        TrackGen::ComputeThresholds(gen->Flux(b), 2.0f, expected);
-        EXPECT_EQ(expected, gen->Thresholds(b));
-        for (size_t k = 0; k < frames; ++k) {
-            ASSERT_EQ(gen->Flux(b)[k], loaded.Flux[k][b]);
-            ASSERT_EQ(gen->Thresholds(b)[k], loaded.Threshold[k][b]);
-        }
-    }
-
-    // A second request does no analysis.
-    const std::vector<unsigned char> bytes = ::Test::ReadFile(song + ".kpt");
-    EXPECT_EQ(1, Ref<TrackGen>(New<TrackGen>(song))->Init());
-    EXPECT_TRUE(log.Contains("[D] TrackGen::Init: Track exists.\n"));
-    EXPECT_EQ(bytes, ::Test::ReadFile(song + ".kpt"));
-}
-
-TEST(TrackGen, ShortTinyAndTruncatedSongsStillMakeTracks) {
-    ::Test::TempDir dir;
+    ASSERT_TRUE(::Test::WriteOgg(dir.File("Clicks.ogg"), ::Test::Interleave(pcm, pcm), 44100, 2));
     ASSERT_TRUE(::Test::WriteOgg(dir.File("short.ogg"), ClickSong(22050, {4000}), 44100, 1));
     ASSERT_TRUE(::Test::WriteOgg(dir.File("tiny.ogg"), std::vector<int16_t>(1500, 3000), 44100, 1));
     ASSERT_TRUE(::Test::WriteOgg(dir.File("full.ogg"), AnalysisTest::Noise(44100 * 3 / 2, 3, 10000), 44100, 1));
-    const std::vector<unsigned char> bytes = ::Test::ReadFile(dir.File("full.ogg"));
+    const std::vector<unsigned char> whole = ::Test::ReadFile(dir.File("full.ogg"));
     ASSERT_TRUE(
-        ::Test::WriteFile(dir.File("cut.ogg"), std::vector<unsigned char>(bytes.begin(), bytes.begin() + bytes.size() / 2)));
-
+        ::Test::WriteFile(dir.File("cut.ogg"), std::vector<unsigned char>(whole.begin(), whole.begin() + whole.size() / 2)));
     // The cut song decodes as a prefix of the whole one.
-    const std::vector<int16_t> whole = AnalysisTest::DecodeAll(dir.File("full.ogg"));
+    const std::vector<int16_t> full = AnalysisTest::DecodeAll(dir.File("full.ogg"));
     const std::vector<int16_t> part = AnalysisTest::DecodeAll(dir.File("cut.ogg"));
     ASSERT_GT(part.size(), 10000u);
-    ASSERT_LT(part.size(), whole.size());
-    EXPECT_TRUE(std::equal(part.begin(), part.end(), whole.begin()));
+    ASSERT_LT(part.size(), full.size());
+    EXPECT_TRUE(std::equal(part.begin(), part.end(), full.begin()));
 
     ::Test::LogCapture log;
-    for (const char* name : {"short.ogg", "tiny.ogg", "cut.ogg"}) {
+    Ref<TrackGen> clicked;
+    for (const char* name : {"Clicks.ogg", "short.ogg", "tiny.ogg", "cut.ogg"}) {
         const std::string song = dir.File(name);
+        const size_t frames = FrameCount(AnalysisTest::DecodeAll(song).size());
         Ref<TrackGen> gen = New<TrackGen>(song);
         ASSERT_EQ(0, gen->Init()) << name;
-        EXPECT_EQ(FrameCount(AnalysisTest::DecodeAll(song).size()), RunToEnd(gen)) << name;  // tiny: two frames
-        EXPECT_EQ(0, gen->ProgressSeconds()) << name;
+        EXPECT_EQ(frames, RunToEnd(gen)) << name;
         EXPECT_FALSE(gen->Failed()) << name;
-        TrackData data;
-        ASSERT_TRUE(data.LoadFrom(song)) << name;
-        EXPECT_EQ(gen->Times().size(), data.Time.size()) << name;
+        EXPECT_FALSE(gen->Step()) << name;  // finished for good
+        EXPECT_EQ(static_cast<I32>(frames * 512 / 44100), gen->ProgressSeconds()) << name;
+        const std::vector<float>& times = gen->Times();
+        ASSERT_EQ(frames, times.size()) << name;
+        for (size_t k = 0; k < frames; ++k) ASSERT_NEAR(k * 512.0 / 44100.0, times[k], 1e-5) << name;
+        char songLength[64];
+        std::snprintf(songLength, sizeof(songLength), "[D] SongLength: %fs\n",
+                      static_cast<double>(static_cast<float>(frames) * 0.5f * (1024.0f / 44100.0f)));
+        EXPECT_TRUE(log.Contains(songLength)) << name;
+
+        // The file holds exactly what was analysed, thresholds by the formula.
+        const std::vector<unsigned char> bytes = ::Test::ReadFile(song + ".kpt");
+        EXPECT_EQ(8 + 28 * frames, bytes.size()) << name;
+        TrackData loaded;
+        ASSERT_TRUE(loaded.LoadFrom(song)) << name;
+        EXPECT_EQ(times, loaded.Time) << name;
+        for (int b = 0; b < 3; ++b) {
+            std::vector<float> expected;
+            TrackGen::ComputeThresholds(gen->Flux(b), 2.0f, expected);
+            EXPECT_EQ(expected, gen->Thresholds(b)) << name;
+            for (size_t k = 0; k < frames; ++k) {
+                ASSERT_EQ(gen->Flux(b)[k], loaded.Flux[k][b]) << name;
+                ASSERT_EQ(gen->Thresholds(b)[k], loaded.Threshold[k][b]) << name;
+            }
+        }
+        // A second request does no analysis.
+        EXPECT_EQ(1, Ref<TrackGen>(New<TrackGen>(song))->Init()) << name;
+        EXPECT_EQ(bytes, ::Test::ReadFile(song + ".kpt")) << name;
+        if (!clicked) clicked = gen;
     }
+    EXPECT_EQ(4, log.Count("[D] TrackGen::Init: Track exists.\n"));
     EXPECT_FALSE(log.Contains("[E] ")) << log.Text();
+
+    // Each click is the loudest rise of band 2 near its frame; band 0 rises
+    // most where the tone starts.
+    const std::vector<float>& high = clicked->Flux(2);
+    const std::vector<float>& low = clicked->Flux(0);
+    for (size_t click : clicks)
+        EXPECT_GT(high[click / 512 - 1] + high[click / 512], 20.0f * high[click / 512 - 4]) << click;
+    EXPECT_NEAR(129.0, static_cast<double>(std::max_element(low.begin() + 110, low.end()) - low.begin()), 1.0);
 }
 
 TEST(TrackGen, WritesTheTrackFileWholeOrNotAtAll) {

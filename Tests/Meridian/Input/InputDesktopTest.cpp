@@ -101,16 +101,12 @@ TEST_F(InputDesktopVideo, KeysHoldReleaseTapsFocusAndQuit) {
 }
 
 TEST_F(InputDesktopVideo, TypedTextAndEditingKeys) {
-    Tap(SDLK_b, 'B');
-    Tap(SDLK_o, 'o');
-    Tap(SDLK_SPACE, ' ');
-    Tap(SDLK_7, '7');
-    Tap(SDLK_KP_PLUS, '+');  // a button: no text
-    Tap(SDLK_TAB, '\t');
-    Tap(SDLK_BACKSPACE, 8);
-    Tap(SDLK_DELETE, 127);
-    Tap(SDLK_RETURN, 13);
-    Tap(SDLK_e, 0xE9);  // not ASCII: dropped
+    // Keypad plus and Tab are buttons and type nothing; 0xE9 is no ASCII.
+    const std::pair<SDLKey, Uint16> typed[] = {{SDLK_b, 'B'},          {SDLK_o, 'o'},       {SDLK_SPACE, ' '},
+                                               {SDLK_7, '7'},          {SDLK_KP_PLUS, '+'}, {SDLK_TAB, '\t'},
+                                               {SDLK_BACKSPACE, 8},    {SDLK_DELETE, 127},  {SDLK_RETURN, 13},
+                                               {SDLK_e, 0xE9}};
+    for (const auto& key : typed) Tap(key.first, key.second);
     EXPECT_EQ(Frame(), U32(Buttons::VolumeUp | Buttons::DPadX | Buttons::Start));
     EXPECT_EQ(Keys(*m_Input), std::string("Bo 7\b\b\r"));
     m_Input->Update();
