@@ -248,7 +248,7 @@ void MainApp::UpdateState(I32 state) {
                 m_QuitRequested = true;
             if (m_Prompt)
                 m_Prompt->SetColor(1.0f, 1.0f, 1.0f,
-                                   0.75f + 0.25f * Sin(Fixed::FromInt(180) * m_TimeInState).ToFloat());
+                                   0.75f + 0.25f * Sin(PhaseDegrees(180, m_TimeInState)).ToFloat());
             if (m_TimeInState >= Fixed::One) TakeShot("menu");
             break;
         case States::SelSong:

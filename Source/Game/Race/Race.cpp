@@ -44,6 +44,13 @@ void SetText(TextGeometry* text, const char* format, I32 a, I32 b = 0) {
 
 }  // namespace
 
+Fixed PhaseDegrees(I32 degreesPerSecond, Fixed seconds) {
+    const I64 fullTurn = I64{360} << 16;
+    I64 raw = static_cast<I64>(degreesPerSecond) * seconds.m_Raw % fullTurn;
+    if (raw < 0) raw += fullTurn;
+    return Fixed::FromRaw(static_cast<I32>(raw));
+}
+
 Race::Race()
     : m_CapsulesTaken(0),
       m_MinesHit(0),
@@ -143,7 +150,7 @@ bool Race::Step(App& app, RaceHud& hud) {
         highway->SetVisibleRange(m_PlayTime);
         lanes->Update(m_PlayTime);
         if (Shader* mines = m_AudioTrack->GetInactiveObstacleShader())
-            mines->SetBlendFactor(Raw(32768) - Raw(32768) * Cos(Fixed::FromInt(250) * m_PlayTime));
+            mines->SetBlendFactor(Raw(32768) - Raw(32768) * Cos(PhaseDegrees(250, m_PlayTime)));
 
         Fixed squared;
         if (Transform* obstacle = lanes->FindNearest(m_Player->m_Root, squared)) {

@@ -26,6 +26,11 @@
 
 class AudioTrack;
 
+// degreesPerSecond x seconds as an angle in 0 .. 360 degrees, computed in 64
+// bits: the plain Fixed product wraps past 32768 degrees (after 131 s at 250
+// degrees per second) and the pulse driven by it would jump.
+Meridian::Fixed PhaseDegrees(Meridian::I32 degreesPerSecond, Meridian::Fixed seconds);
+
 struct RaceHud {
     Meridian::Ref<Meridian::Group> m_RaceRoot;
     Meridian::Ref<Meridian::Group> m_GuiRoot;

@@ -149,3 +149,10 @@ TEST_F(RaceRules, SkipFadesOutAndStoppedMusicEndsAtOnce) {
     m_Run.music->Stop();
     EXPECT_TRUE(race.Step(app, m_Run.hud));
 }
+
+TEST(RacePulse, PhaseStaysRightOnLongSongs) {
+    // 250 degrees per second for 140 s is 35000 degrees: 80 into the turn.
+    EXPECT_NEAR(PhaseDegrees(250, Fixed::FromInt(140)).ToFloat(), 80.0f, 0.01f);
+    EXPECT_NEAR(PhaseDegrees(250, RaceTest::Seconds(200.37)).ToFloat(), 52.5f, 0.01f);
+    EXPECT_NEAR(PhaseDegrees(180, Fixed::FromFloat(0.5f)).ToFloat(), 90.0f, 0.01f);
+}
