@@ -203,11 +203,9 @@ void MainApp::InitState(I32 state) {
                 m_Hud.m_GuiRoot = m_GuiRoot;
                 Screens::BuildHud(m_Hud, m_LargeFont, m_GuiShader);
             }
-            if (!m_Race.Start(*this, m_Hud, m_SelectedSong, m_Music)) {
-                m_Race.End(*this, m_Hud);
-                m_Music.Reset();
-                RequestState(States::Menu);
-            }
+            // A race that cannot be built goes back to the menu; leaving Play
+            // releases whatever was built.
+            if (!m_Race.Start(*this, m_Hud, m_SelectedSong, m_Music)) RequestState(States::Menu);
             break;
         case States::Hiscore:
             if (!m_HiscoreGroup) BuildHiscoreFrame();

@@ -67,6 +67,8 @@ Race::Race()
 Race::~Race() {}
 
 bool Race::Start(App& app, RaceHud& hud, const std::string& song, AudioSource* music) {
+    // Nothing of an earlier race may count for one that does not start.
+    m_CapsulesPlaced = m_MinesPlaced = m_CapsulesTaken = m_MinesHit = 0;
     if (!m_AudioTrack) m_AudioTrack.reset(new AudioTrack());
     m_AudioTrack->Init(song, app.GetSceneRoot());
     if (!m_AudioTrack->GetHighway() || !m_AudioTrack->GetLaneGroup()) return false;
@@ -107,7 +109,6 @@ bool Race::Start(App& app, RaceHud& hud, const std::string& song, AudioSource* m
 
     m_CapsulesPlaced = lanes->GetGoodCount();
     m_MinesPlaced = lanes->GetBadCount();
-    m_CapsulesTaken = m_MinesHit = 0;
     m_Streak = 0;
     m_LastMissTime = Fixed::Zero;
     m_PerfectPicks = ((m_CapsulesPlaced / 20 + 5) / 5) * 5;

@@ -148,6 +148,12 @@ TEST_F(RaceRules, SkipFadesOutAndStoppedMusicEndsAtOnce) {
     EXPECT_FALSE(race.Step(app, m_Run.hud));
     m_Run.music->Stop();
     EXPECT_TRUE(race.Step(app, m_Run.hud));
+
+    // A race that cannot be built keeps nothing of the one before.
+    race.End(app, m_Run.hud);
+    ASSERT_GT(race.m_CapsulesPlaced, 0);
+    EXPECT_FALSE(race.Start(app, m_Run.hud, m_Dir.File("missing.ogg"), m_Run.music));
+    EXPECT_EQ(race.m_CapsulesPlaced + race.m_MinesPlaced + race.m_CapsulesTaken + race.m_MinesHit, 0);
 }
 
 TEST(RacePulse, PhaseStaysRightOnLongSongs) {
