@@ -10,6 +10,9 @@
 #include <fstream>
 #include <string>
 
+#include "Support/OggDamage.h"
+#include "Support/TestUtil.h"
+
 extern char** environ;
 
 namespace Test {
@@ -68,6 +71,24 @@ std::vector<int16_t> Interleave(const std::vector<int16_t>& left, const std::vec
         frames.push_back(right[i]);
     }
     return frames;
+}
+
+bool WriteDamagedSetupOgg(const std::string& path) {
+    std::vector<int16_t> tone(3 * 44100, 0);
+    AddTone(tone, 0, tone.size(), 440.0, 8000.0);
+    if (!WriteOgg(path, tone, 44100, 1, 0.3f)) return false;
+    Bytes bytes = ReadFile(path);
+    const char setup[] = "\x05vorbis";
+    const size_t changed = 691;  // the byte of the setup packet the sample file has changed
+    const auto found = std::search(bytes.begin(), bytes.end(), setup, setup + 7);
+    const size_t at = static_cast<size_t>(found - bytes.begin()) + changed;
+    if (found == bytes.end() || at >= bytes.size() || bytes[at] != 0x43) {
+        std::fprintf(stderr, "WriteDamagedSetupOgg: unexpected setup header in %s\n", path.c_str());
+        return false;
+    }
+    bytes[at] ^= 0x10;
+    FixOggChecksums(bytes);
+    return WriteFile(path, bytes);
 }
 
 }  // namespace Test

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Audio/OggVorbisCheck.h"
 #include "Core/Log.h"
 
 using namespace Meridian;
@@ -17,7 +18,7 @@ alignas(4) char s_Scratch[ScratchBytes];
 
 }  // namespace
 
-MusicDecoderOGG::MusicDecoderOGG() : m_StreamOpen(false) {
+MusicDecoderOGG::MusicDecoderOGG() : m_StreamOpen(false), m_StreamEnded(false) {
     std::memset(&m_Stream, 0, sizeof(m_Stream));
     // One request plus the most one ov_read can add (mono: 2048 samples).
     m_Queue.reserve(4096);
@@ -28,6 +29,7 @@ MusicDecoderOGG::~MusicDecoderOGG() { Release(); }
 void MusicDecoderOGG::Release() {
     if (m_StreamOpen) ov_clear(&m_Stream);  // also closes the file
     m_StreamOpen = false;
+    m_StreamEnded = false;
     m_Queue.clear();
     m_Rate = 0;
     m_Channels = 0;
@@ -54,6 +56,11 @@ bool MusicDecoderOGG::Open(const std::string& path) {
         LogE() << "Invalid Rate: " << static_cast<I64>(info->rate);
         return false;
     }
+    if (!OggVorbisSetupDecodes(&m_Stream)) {
+        LogE() << "MusicDecoderOGG::Open: damaged Vorbis setup header.";
+        Release();
+        return false;
+    }
     m_Rate = SongRate;
     m_Channels = info->channels;
     m_Path = path;
@@ -64,9 +71,12 @@ I32 MusicDecoderOGG::Read(I16* buffer, I32 count) {
     if (!m_StreamOpen || m_Channels == 0 || count <= 0) return 0;
     while (static_cast<I32>(m_Queue.size()) < count) {
         int section = 0;
-        long bytes = ov_read(&m_Stream, s_Scratch, ScratchBytes, &section);
+        // Once ov_read has reported the end or an error it is not asked
+        // again: after some errors its state is not fit for another call.
+        const long bytes = m_StreamEnded ? 0 : ov_read(&m_Stream, s_Scratch, ScratchBytes, &section);
         if (bytes <= 0) {
             // End of stream or a decode error: the song ends here.
+            m_StreamEnded = true;
             if (static_cast<I32>(m_Queue.size()) < count) count = static_cast<I32>(m_Queue.size());
             break;
         }

@@ -4,7 +4,8 @@
 // Decodes a little at a time: each Read decodes 4096-byte chunks only until it
 // can hand out the request, keeping the surplus in a queue. All instances
 // share one static 4096-byte scratch area, so only one may decode at a time.
-// Songs must be 44100 Hz, mono or stereo. Tremor and libvorbis export the
+// Songs must be 44100 Hz, mono or stereo; a song whose setup header Tremor
+// cannot build is refused by Open (see Audio/OggVorbisCheck.h). Tremor and libvorbis export the
 // same names: nothing that links libvorbis/libvorbisenc may share the process.
 #pragma once
 
@@ -27,6 +28,7 @@ private:
     void Release();
 
     bool m_StreamOpen;             // m_Stream owns the file once ov_open succeeded
+    bool m_StreamEnded;            // ov_read reported the end or an error
     OggVorbis_File m_Stream;
     std::vector<Meridian::I16> m_Queue;  // decoded mono samples not yet handed out, oldest first
 };

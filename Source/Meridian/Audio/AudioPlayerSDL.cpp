@@ -4,6 +4,7 @@
 #include <SDL/SDL_mixer.h>
 
 #include "Audio/AudioPlayerSilent.h"
+#include "Audio/OggVorbisCheck.h"
 #include "Core/Log.h"
 #include "Core/System.h"
 
@@ -56,6 +57,15 @@ void AudioPlayerSDL::Exit() {
 
 AudioSource* AudioPlayerSDL::AddMusic(const std::string& path) {
     LogD() << "Mix_LoadMUS " << path;
+    // SDL_mixer decodes Ogg with Tremor as well (its ov_* calls reach the
+    // library this program links first) and calls ov_read again after an
+    // error, on its mixing thread: a damaged setup would crash the game there.
+    std::string damage;
+    if (IsDamagedOggVorbis(path, &damage)) {
+        LogE() << "AudioPlayerSDL::AddMusic: failed to load " << path;
+        LogE() << "SDL ERROR: " << damage;
+        return nullptr;
+    }
     Mix_Music* music = Mix_LoadMUS(path.c_str());
     if (!music) {
         LogE() << "AudioPlayerSDL::AddMusic: failed to load " << path;

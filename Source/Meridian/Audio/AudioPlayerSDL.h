@@ -1,8 +1,9 @@
 // The audio player on SDL_mixer 1.2: streamed music and sound effects with
 // fades and a master volume.
 //
-// Depends on: SDL_mixer (only in AudioPlayerSDL.cpp) and System::GetTicks for
-// the sources' clocks. The mixer is open between Init and Exit (Init may be
+// Depends on: SDL_mixer (only in AudioPlayerSDL.cpp), System::GetTicks for
+// the sources' clocks, and Audio/OggVorbisCheck.h: AddMusic refuses an Ogg
+// Vorbis song whose setup header cannot be built, as it does a missing file. The mixer is open between Init and Exit (Init may be
 // called again while open: it then just succeeds). Sources belong to whoever
 // holds them; the player keeps no list of them. A source may outlive Exit: it
 // frees its mixer handle when destroyed. Single-threaded use; SDL_mixer mixes

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Audio/OggVorbisCheck.h"
 #include "Core/Log.h"
 #include "Core/System.h"
 
@@ -45,8 +46,14 @@ AudioSource* AudioPlayerSilent::AddMusic(const std::string& path) {
         LogLoadFailure("AddMusic", path, TremorError(opened));
         return nullptr;
     }
-    const ogg_int64_t milliseconds = ov_time_total(&vorbis, -1);  // Tremor: milliseconds
+    // A song the SDL player would refuse is refused here as well.
+    const bool decodes = OggVorbisSetupDecodes(&vorbis);
+    const ogg_int64_t milliseconds = decodes ? ov_time_total(&vorbis, -1) : 0;  // Tremor: milliseconds
     ov_clear(&vorbis);  // closes the file
+    if (!decodes) {
+        LogLoadFailure("AddMusic", path, "damaged Vorbis setup header");
+        return nullptr;
+    }
     if (milliseconds < 0) {
         LogLoadFailure("AddMusic", path, TremorError(static_cast<int>(milliseconds)));
         return nullptr;

@@ -21,7 +21,8 @@ class AudioPlayerSilent : public AudioPlayer {
 
     bool Init() override { return true; }
     void Exit() override {}
-    // A file that cannot be opened or decoded as Ogg Vorbis: two error lines
+    // A file that cannot be opened or decoded as Ogg Vorbis (a damaged setup
+    // header included, see Audio/OggVorbisCheck.h): two error lines
     // ("AudioPlayerSilent::AddMusic: failed to load <path>", "SDL ERROR: why")
     // and null, as the SDL player.
     AudioSource* AddMusic(const std::string& path) override;

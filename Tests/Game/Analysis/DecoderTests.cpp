@@ -2,6 +2,7 @@
 // Ogg Vorbis files.
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <tremor/ivorbisfile.h>
 
 #include <cstdio>
@@ -9,6 +10,8 @@
 #include "Analysis/MusicDecoderOGG.h"
 #include "Analysis/TrackGen.h"
 #include "AnalysisTestUtil.h"
+#include "Audio/OggVorbisCheck.h"
+#include "Support/OggDamage.h"
 #include "Support/OggFiles.h"
 #include "Support/TestUtil.h"
 
@@ -175,4 +178,78 @@ TEST(MusicDecoder, RefusesBadSongsWithTheirLogLinesAndClosesThem) {
         EXPECT_EQ(logDescriptors, OpenDescriptors());
     }
     EXPECT_EQ(descriptors, OpenDescriptors());
+}
+
+// The sample damage (a codebook whose Huffman tree is incomplete: Tremor
+// fails its first ov_read and divides by zero on the next) is refused before
+// decoding; random damages of real songs are refused or decode to an end;
+// nothing crashes. The batch analyser reports the damaged song and goes on.
+TEST(MusicDecoder, DamagedSongsAreRefusedOrEndAndNeverCrash) {
+    ::Test::TempDir dir;
+    const std::string damaged = dir.File("damaged.ogg"), next = dir.File("next.ogg");
+    ASSERT_TRUE(::Test::WriteDamagedSetupOgg(damaged));
+    {
+        FILE* file = std::fopen(damaged.c_str(), "rb");
+        OggVorbis_File stream;
+        ASSERT_EQ(0, ov_open(file, &stream, nullptr, 0));
+        char pcm[4096];
+        int section = 0;
+        EXPECT_EQ(OV_EBADLINK, ov_read(&stream, pcm, sizeof pcm, &section));
+        ov_clear(&stream);
+    }
+    ::Test::LogCapture log;
+    Ref<MusicDecoder> decoder = New<MusicDecoderOGG>();
+    EXPECT_FALSE(decoder->Open(damaged));
+    EXPECT_EQ("[E] MusicDecoderOGG::Open: damaged Vorbis setup header.", log.Entries().back());
+    std::string reason;
+    EXPECT_TRUE(IsDamagedOggVorbis(damaged, &reason));
+    EXPECT_EQ("damaged Vorbis setup header", reason);
+
+    std::vector<int16_t> left = Noise(44100, 5, 6000), right = Noise(44100, 9, 6000);
+    AnalysisTest::AddClicks(left, {1000, 20000, 40000});
+    ASSERT_TRUE(::Test::WriteOgg(next, left, 44100, 1));
+    const ::Test::Bytes mono = ::Test::ReadFile(next);
+    ASSERT_TRUE(::Test::WriteOgg(next, ::Test::Interleave(left, right), 44100, 2, 0.8f));
+    const ::Test::Bytes stereo = ::Test::ReadFile(next);
+    ::Test::OggMutator mutator(20261207u);
+    const std::string path = dir.File("mutant.ogg");
+    int opened = 0, refused = 0, damagedSetups = 0;
+    for (int run = 0; run < 40; ++run) {
+        ASSERT_TRUE(::Test::WriteFile(path, mutator.Mutate(run % 3 == 2 ? stereo : mono)));
+        const bool isDamaged = IsDamagedOggVorbis(path, nullptr);
+        damagedSetups += isDamaged;
+        if (!decoder->Open(path)) {
+            ++refused;
+            continue;
+        }
+        ++opened;
+        EXPECT_FALSE(isDamaged) << run;
+        I16 buffer[1024];
+        I32 total = 0;
+        while (I32 got = decoder->Read(buffer, 1024)) {
+            total += got;
+            ASSERT_LE(total, 2 * 44100) << run;
+        }
+        EXPECT_EQ(0, decoder->Read(buffer, 1024)) << run;
+    }
+    EXPECT_GT(opened, 0);
+    EXPECT_GT(damagedSetups, 0);
+    EXPECT_EQ(damagedSetups, log.Count("[E] MusicDecoderOGG::Open: damaged Vorbis setup header.\n") - 1);
+
+    // skyrail-analyze DIR: the damaged song fails with its reason, the next one
+    // (stereo) is analysed.
+    std::remove(path.c_str());
+    const std::string command = std::string(SKYRAIL_TEST_TOOLS_DIR) + "/../skyrail-analyze " + dir.Path() + " 2>&1";
+    FILE* run = popen(command.c_str(), "r");
+    ASSERT_NE(run, nullptr);
+    std::string output;
+    char line[512];
+    while (std::fgets(line, sizeof line, run)) output += line;
+    const int status = pclose(run);
+    ASSERT_TRUE(WIFEXITED(status)) << output;
+    EXPECT_EQ(1, WEXITSTATUS(status)) << output;
+    EXPECT_NE(std::string::npos, output.find("FAIL  " + damaged + ": MusicDecoderOGG::Open: damaged Vorbis setup header."))
+        << output;
+    EXPECT_NE(std::string::npos, output.find("ok    " + next + ": ")) << output;
+    EXPECT_TRUE(TrackGen::TrackExists(next));
 }

@@ -14,6 +14,7 @@
 #include "Core/Devices.h"
 #include "Core/System.h"
 #include "Meridian/Audio/SoundFiles.h"
+#include "Support/OggDamage.h"
 
 using namespace Meridian;
 
@@ -169,6 +170,20 @@ TEST_F(MixerTest, MusicPlaysThroughTheDummyDriverWithGrowingTime) {
     // Sources may outlive the mixer.
     player->Exit();
     player.Reset();
+}
+
+// SDL_mixer would accept the song and die of SIGFPE on its mixing thread.
+TEST_F(MixerTest, RefusesASongWhoseSetupHeaderCannotBeBuilt) {
+    const std::string song = m_Dir.File("damaged.ogg");
+    ASSERT_TRUE(::Test::WriteDamagedSetupOgg(song));
+    Ref<AudioPlayerSDL> player = New<AudioPlayerSDL>();
+    ASSERT_TRUE(player->Init());
+    ::Test::LogCapture log;
+    EXPECT_EQ(player->AddMusic(song), nullptr);
+    EXPECT_TRUE(log.Contains("[E] AudioPlayerSDL::AddMusic: failed to load " + song +
+                             "\n[E] SDL ERROR: damaged Vorbis setup header\n"))
+        << log.Text();
+    player->Exit();
 }
 
 TEST_F(MixerTest, FallsBackToSilenceWithOneWarning) {

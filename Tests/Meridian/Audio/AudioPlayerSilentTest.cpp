@@ -7,6 +7,7 @@
 #include "Audio/AudioPlayerSilent.h"
 #include "Core/System.h"
 #include "Meridian/Audio/SoundFiles.h"
+#include "Support/OggDamage.h"
 
 using namespace Meridian;
 
@@ -107,16 +108,17 @@ TEST_F(SilentPlayer, EffectsAndBadFiles) {
     System::AdvanceClock(250);
     EXPECT_FLOAT_EQ(effect->GetTime(), 0.25f);
 
-    // Missing, not Ogg, empty, a folder, cut inside the headers: two lines
-    // each and null.
+    // Missing, not Ogg, empty, a folder, cut inside the headers, a setup
+    // header that cannot be decoded: two lines each and null.
     std::vector<unsigned char> bytes = ::Test::ReadFile(song);
     bytes.resize(100);
     ASSERT_TRUE(::Test::WriteFile(m_Dir.File("cut.ogg"), bytes));
+    ASSERT_TRUE(::Test::WriteDamagedSetupOgg(m_Dir.File("damaged.ogg")));
     ASSERT_TRUE(::Test::WriteText(m_Dir.File("noise.ogg"), std::string(5000, 'x')));
     ASSERT_TRUE(::Test::WriteText(m_Dir.File("empty.ogg"), ""));
     ::Test::LogCapture log;
     for (const std::string& path : {m_Dir.File("missing.ogg"), m_Dir.File("noise.ogg"), m_Dir.File("empty.ogg"),
-                                    m_Dir.Path(), m_Dir.File("cut.ogg")}) {
+                                    m_Dir.Path(), m_Dir.File("cut.ogg"), m_Dir.File("damaged.ogg")}) {
         const int before = log.Count("[E] ");
         EXPECT_EQ(m_Player->AddMusic(path), nullptr) << path;
         EXPECT_EQ(log.Count("[E] "), before + 2) << path;
