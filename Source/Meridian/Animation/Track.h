@@ -1,7 +1,9 @@
 // Track: animates one target object with a list of attribute splines.
 //
-// The target is held by a counted reference (null: Apply does nothing to
-// it); the attributes are owned by the track. The duration is the largest
+// The target is held by a weak reference: the track usually sits in the tree
+// it animates, so a counted one would keep that tree alive. Once the target
+// is destroyed (or while it is null) Apply does nothing to it; the
+// attributes are owned by the track. The duration is the largest
 // attribute duration (0 without attributes, -1.0 before any was added) and
 // is recomputed whenever an attribute is added. Times are Fixed, in the unit
 // of the imported key times.
@@ -36,7 +38,7 @@ class Track : public Object {
     }
 
 private:
-    Ref<Object> m_Target;
+    WeakRef<Object> m_Target;
     std::vector<std::unique_ptr<AttributeSpline>> m_Attributes;
     Fixed m_Duration;
 };

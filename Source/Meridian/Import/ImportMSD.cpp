@@ -142,8 +142,6 @@ public:
         if (flags & ImportMSDCreateRoot) m_Root = New<Transform>();
     }
 
-    ~Importer() { BreakCycles(); }
-
     bool Run();
     Transform* Root() const { return m_Root; }
     // Hands the root over; the importer keeps no reference afterwards.
@@ -185,18 +183,12 @@ private:
             if (g == node) return true;
         return false;
     }
-    // Counted references that point back up the tree (skin joints, track
-    // targets) would keep a dropped tree alive; a failed import cuts them.
-    void BreakCycles();
 
     std::string m_Path;
     Reader m_In;
     Ref<Transform> m_Root;
     std::vector<Ref<Container>> m_PendingAnimations;  // read before any root existed
     std::map<I32, Entry> m_Table;
-    std::vector<Ref<SkinGeometry>> m_Skins;
-    std::vector<Ref<Track>> m_Tracks;
-    bool m_Failed = false;
 };
 
 void Importer::Register(I32 id, Object* object) {
@@ -235,18 +227,10 @@ T* Importer::Placeholder(I32 id) {
     return object;
 }
 
-void Importer::BreakCycles() {
-    if (!m_Failed) return;
-    for (const Ref<SkinGeometry>& skin : m_Skins)
-        for (I32 j = 0; j < skin->GetJointCount(); ++j) skin->SetJoint(j, nullptr);
-    for (const Ref<Track>& track : m_Tracks) track->SetTarget(nullptr);
-}
-
 bool Importer::Run() {
     U8 magic[4];
     if (!m_In.Bytes(magic, 4) || std::memcmp(magic, &TagMagic, 4) != 0) {
         LogE() << "ImportMSD: Init " << Log::Quote(m_Path) << " failed.";
-        m_Failed = true;
         return false;
     }
     for (;;) {
@@ -283,7 +267,6 @@ bool Importer::Run() {
         }
         if (!ok || !m_In.Ok()) {
             LogE() << "ImportMSD: Import failed.";
-            m_Failed = true;
             return false;
         }
     }
@@ -301,14 +284,7 @@ bool Importer::Run() {
 
 Transform* Importer::TakeRoot() {
     Transform* root = m_Root;
-    // Skins left outside the tree (their parent never joined it) are dropped
-    // with the table; a joint that is their own parent would keep them alive.
-    for (const Ref<SkinGeometry>& skin : m_Skins)
-        if (!root || !IsAncestor(root, skin->GetParent()))
-            for (I32 j = 0; j < skin->GetJointCount(); ++j) skin->SetJoint(j, nullptr);
     m_Table.clear();
-    m_Skins.clear();
-    m_Tracks.clear();
     m_PendingAnimations.clear();
     if (!root) return nullptr;
     // Keep the root alive while the importer lets go, then hand it over with
@@ -403,7 +379,6 @@ bool Importer::ReadMesh(bool skinned) {
 
     if (skinned) {
         SkinGeometry* skin = static_cast<SkinGeometry*>(mesh.Get());
-        m_Skins.push_back(Ref<SkinGeometry>(skin));
         const I32 jointCount = m_In.ReadCount(JointSize);
         for (I32 j = 0; j < jointCount && m_In.Ok(); ++j) {
             const I32 jointId = m_In.ReadI32();
@@ -532,7 +507,6 @@ bool Importer::ReadTake(Container* container) {
         LogD() << target->Name() << " is animated.";
         Ref<Track> track = New<Track>();
         track->SetTarget(target);
-        m_Tracks.push_back(track);
         for (auto& attribute : attributes)
             if (attribute) track->AddAttribute(std::move(attribute));
         library->AddTrack(track);

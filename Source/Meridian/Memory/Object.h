@@ -20,7 +20,9 @@
 namespace Meridian {
 
 // Base holding a weak-reference cell: a counted block whose only word is the
-// object's address. The destructor clears and releases the cell if one exists.
+// object's address, made by the first WeakCell call; the object holds one
+// reference to it and every WeakRef another. The destructor clears the cell
+// (so weak holders see null from then on) and drops the object's reference.
 template <class T>
 class WeakObjectT {
 public:
@@ -33,6 +35,16 @@ public:
     }
     WeakObjectT(const WeakObjectT&) = delete;
     WeakObjectT& operator=(const WeakObjectT&) = delete;
+
+    // The cell holding this object's address (as a T*) while it lives.
+    void** WeakCell() {
+        if (!m_WeakCell) {
+            m_WeakCell = NewArray<void*>(1);
+            TakeRef(m_WeakCell);
+            *m_WeakCell = static_cast<T*>(this);
+        }
+        return m_WeakCell;
+    }
 
 protected:
     void** m_WeakCell;
@@ -54,6 +66,28 @@ public:
 
 private:
     std::string m_Name;
+};
+
+// A holding field that names an object without keeping it alive: Get() is
+// the object while it lives and null once it has been destroyed. For
+// references that point back up a tree (an animation's target, a skin's
+// joints), which would otherwise keep the tree alive through a cycle.
+template <class T>
+class WeakRef {
+public:
+    WeakRef() {}
+    WeakRef(T* object) { *this = object; }
+    WeakRef& operator=(T* object) {
+        m_Cell = object ? object->WeakCell() : nullptr;
+        return *this;
+    }
+
+    T* Get() const { return m_Cell ? static_cast<T*>(static_cast<Object*>(*m_Cell.Get())) : nullptr; }
+    T* operator->() const { return Get(); }
+    operator T*() const { return Get(); }
+
+private:
+    Ref<void*> m_Cell;
 };
 
 template <class T>

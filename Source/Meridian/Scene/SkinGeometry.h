@@ -1,6 +1,8 @@
 // SkinGeometry: a mesh deformed by joint transforms (skinning).
 //
-// Each joint j is a Transform (counted reference, may be null) with a bind
+// Each joint j is a Transform (weak reference, may be null: joints sit in the
+// tree, often above the mesh, which a counted reference would keep alive;
+// a destroyed joint reads as null and moves nothing) with a bind
 // matrix B[j] and a weight set (vertex indices and Fixed weights) kept in the
 // mesh's PolygonData. Every UpdateDrawable recomputes the skinned arrays:
 // for each joint, S = world(j) x B[j], and each listed vertex gets
@@ -35,7 +37,7 @@ class SkinGeometry : public PolygonGeometry {
     void AddJoint(Transform* joint, const Matrix4& bind, const std::vector<I32>& indices,
                   const std::vector<Fixed>& weights);
     // The three lists may also be filled one by one.
-    void AddJoint(Transform* joint) { m_Joints.push_back(Ref<Transform>(joint)); }
+    void AddJoint(Transform* joint) { m_Joints.push_back(WeakRef<Transform>(joint)); }
     void AddBindMatrix(const Matrix4& bind) { m_Data->m_BindMatrices.push_back(bind); }
     void AddWeightSet(const std::vector<I32>& indices, const std::vector<Fixed>& weights) {
         m_Data->m_WeightSets.push_back(WeightSet{indices, weights});
@@ -53,7 +55,7 @@ class SkinGeometry : public PolygonGeometry {
     const std::vector<Float3>& GetSkinnedNormals() const { return m_SkinnedNormals; }
 
 private:
-    std::vector<Ref<Transform>> m_Joints;
+    std::vector<WeakRef<Transform>> m_Joints;
     std::vector<Float3> m_SkinnedVertices;
     std::vector<Float3> m_SkinnedNormals;
 };

@@ -3,6 +3,9 @@
 // the model, animation takes, skins, refused chunks and counts that do not
 // fit the file.
 #include <gtest/gtest.h>
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
 
 #include <cmath>
 #include <string>
@@ -335,6 +338,35 @@ TEST(ImportMSD, SkinnedMeshKeepsJointsBindMatricesAndWeights) {
     EXPECT_EQ(Fixed::One, data->m_BindMatrices[1].m[15]);
     EXPECT_EQ((std::vector<I32>{2, 3}), data->m_WeightSets[1].indices);
     EXPECT_EQ(Fixed::FromRaw(16384), data->m_WeightSets[1].weights[0]);
+}
+
+// An animated root and a skin whose joint is an ancestor of its mesh refer
+// back up the tree; dropping the root still frees the whole tree.
+TEST(ImportMSD, ModelsThatReferBackToTheirRootAreFreedWithIt) {
+    ::Test::TempDir dir;
+    MsdBytes file;
+    file.Transform(-1, 1, "Root").Transform(1, 2, "Body");
+    file.Mesh("SKIN", 2, 10, "Skin", 20, 0, QuadVertices(), QuadIndices());
+    file.I32(2).Joint(1, {0, 1}, {1, 1}).Joint(2, {2, 3}, {1, 1});
+    file.Tag("ANIM").I32(1).Tag("TAKE").String("Bob").I32(1).Channel(1, {{0, 0, 0, 0}, {4, 0, 0, 2}});
+    Ref<Transform> root = Load(file, dir);
+    ASSERT_TRUE(root);
+    SkinGeometry* skin = FindNode<SkinGeometry>(root);
+    Container* animation = FindNode<Container>(root);
+    ASSERT_TRUE(skin && animation);
+    EXPECT_EQ(root.Get(), skin->GetJoint(0));
+    EXPECT_EQ(FindNode<Transform>(root, "Body"), skin->GetJoint(1));
+    Cast<TrackLibrary>(animation->Get(0))->Update(Fixed::FromInt(1));
+    EXPECT_EQ(Fixed::FromInt(2), root->GetTranslation().x);
+
+    const WeakRef<Transform> rootLeft(root.Get());
+    const WeakRef<SkinGeometry> skinLeft(skin);
+    root.Reset();
+    EXPECT_EQ(nullptr, rootLeft.Get());
+    EXPECT_EQ(nullptr, skinLeft.Get());
+#if defined(__SANITIZE_ADDRESS__)
+    EXPECT_EQ(0, __lsan_do_recoverable_leak_check());
+#endif
 }
 
 TEST(ImportMSD, RefusedChunksAndDamagedCountsFailTheImport) {

@@ -50,6 +50,7 @@ TEST(Object, BlockHeaderAndLifetime) {
 
 TEST(Object, HoldingFieldsTakeBeforeDrop) {
     g_Destroyed = 0;
+    WeakRef<Counted> weak;
     {
         Ref<Holder> holder = New<Holder>();
         Counted* first = New<Counted>();
@@ -68,8 +69,16 @@ TEST(Object, HoldingFieldsTakeBeforeDrop) {
         Ref<Counted> moved = std::move(copy);
         EXPECT_EQ(RefCount(moved.Get()), 2);
         EXPECT_FALSE(copy);
+
+        // Weak holders share one cell and add no count.
+        weak = moved.Get();
+        const WeakRef<Counted> other(moved.Get());
+        EXPECT_EQ(RefCount(moved.Get()), 2);
+        EXPECT_EQ(weak.Get(), moved.Get());
+        EXPECT_EQ(other.Get(), moved.Get());
     }
     EXPECT_EQ(g_Destroyed, 2);  // the holder's destructor dropped the last one
+    EXPECT_EQ(weak.Get(), nullptr);
 }
 
 TEST(Object, NamesAndArrays) {

@@ -146,7 +146,8 @@ TEST(SkinGeometry, MismatchedCountsLogAndKeepTheLastResult) {
     Ref<SkinGeometry> skin = New<SkinGeometry>();
     skin->SetVertices({{1, 0, 0}, {0, 1, 0}});
     skin->SetNormals({{0, 0, 1}});
-    skin->AddJoint(New<Transform>());
+    Ref<Transform> joint = New<Transform>();  // the skin does not keep its joints alive
+    skin->AddJoint(joint);
     ::Test::LogCapture log;
     skin->UpdateDrawable();
     EXPECT_EQ(1, log.Count("[E] SkinGeometry::CalculateSkinning: Joint count must match Weight count."));
