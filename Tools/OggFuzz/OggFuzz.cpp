@@ -16,13 +16,16 @@
 //   rewinding and seeking.
 // --unchecked skips the game's paths and runs the SDL_mixer-like decode on
 // every file, to show what the check keeps away from the decoder.
-// A child that dies of a signal, exits non-zero (a sanitizer report) or runs
-// past 30 s is a fault; the file is kept in DIR (default "oggfuzz-faults").
+// A child that dies of a signal, exits non-zero (a sanitizer report), leaks
+// (in a sanitizer build) or runs past 30 s is a fault; the file is kept in DIR (default "oggfuzz-faults").
 // Prints one line per fault and a summary. Songs can be made with
 // skyrail-oggenc. Exit status: 0 no fault, 1 faults, 2 bad arguments.
 #include <sys/wait.h>
 #include <tremor/ivorbisfile.h>
 #include <unistd.h>
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
 
 #include <csignal>
 #include <cstdio>
@@ -44,6 +47,7 @@ namespace {
 
 const int ChildSeconds = 30;
 const int ExitRefused = 3;  // the child's status for a file every path refused
+const int ExitLeaked = 4;   // the leak checker found memory the decoding left behind
 
 bool ReadSong(const std::string& path, Test::Bytes& bytes) {
     FILE* file = std::fopen(path.c_str(), "rb");
@@ -87,7 +91,7 @@ bool DecodeLikeTheMixer(const std::string& path) {
 }
 
 // The work of one child; returns its exit status.
-int RunChild(const std::string& path, bool unchecked) {
+int Decode(const std::string& path, bool unchecked) {
     if (unchecked) return DecodeLikeTheMixer(path) ? 0 : ExitRefused;
     bool accepted = false;
     {
@@ -108,6 +112,15 @@ int RunChild(const std::string& path, bool unchecked) {
     std::string reason;
     if (!IsDamagedOggVorbis(path, &reason)) accepted = DecodeLikeTheMixer(path) || accepted;
     return accepted ? 0 : ExitRefused;
+}
+
+int RunChild(const std::string& path, bool unchecked) {
+    const int status = Decode(path, unchecked);
+#if defined(__SANITIZE_ADDRESS__)
+    // A child leaves with _exit, which skips the leak check at exit.
+    if (__lsan_do_recoverable_leak_check()) return ExitLeaked;
+#endif
+    return status;
 }
 
 void Usage(FILE* out) {
@@ -194,6 +207,8 @@ int main(int argc, char** argv) {
         char what[64];
         if (WIFSIGNALED(status))
             std::snprintf(what, sizeof what, "%s", WTERMSIG(status) == SIGALRM ? "hang" : strsignal(WTERMSIG(status)));
+        else if (WEXITSTATUS(status) == ExitLeaked)
+            std::snprintf(what, sizeof what, "memory leaked");
         else
             std::snprintf(what, sizeof what, "exit status %d", WEXITSTATUS(status));
         std::error_code error;
