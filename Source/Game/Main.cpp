@@ -42,11 +42,13 @@ int main(int argc, char** argv) {
     app->SetOptions(options);
     I32 score = 0;
     std::vector<std::string> shots;
+    std::string failure;
     {
         Ref<MainApp> hold = app;
         RunApplication(app, argc, argv);
         score = app->GetFinalScore();
         shots = app->GetShotFiles();
+        failure = app->GetRunFailure();
     }
     System::Exit();
     LogD() << "};";
@@ -56,6 +58,10 @@ int main(int argc, char** argv) {
         std::printf("Final score: %d\n", score);
         if (!shots.empty()) std::printf("Screenshots (PNG, named <screen>-<time>.png) in %s/\n", options.shots.c_str());
         std::fflush(stdout);
+    }
+    if (!failure.empty()) {
+        std::fprintf(stderr, "skyrail: %s\n", failure.c_str());
+        return 1;
     }
     return 0;
 }

@@ -6,9 +6,11 @@
 //
 // Each PATH is a song or a folder searched recursively for names ending in
 // ".ogg" in any letter case. Prints one summary line per song on standard
-// output and a progress bar on standard error (when it is a terminal). Exit
-// status: 0 when every song has a track file, 1 when any song failed, 2 on
-// wrong arguments.
+// output and a progress bar on standard error (when it is a terminal); a song
+// whose track file the game would refuse to race (under 1 s, too long for a
+// course) is reported as refused with the game's reason. Exit status: 0 when
+// every song has a track file the game races, 1 when any song failed or was
+// refused, 2 on wrong arguments.
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,6 +27,7 @@
 #include "Analysis/TrackGen.h"
 #include "Core/Log.h"
 #include "Memory/Memory.h"
+#include "Race/AudioTrack.h"
 
 using namespace Meridian;
 namespace fs = std::filesystem;
@@ -41,7 +44,9 @@ void Usage(FILE* out) {
                  "             the old file is replaced only by a complete new one\n"
                  "  --verbose  show the engine log on standard error\n"
                  "  --help     show this text\n"
-                 "Exit status: 0 all songs have track files, 1 a song failed, 2 bad arguments.\n");
+                 "Songs the game would not race (under 1 s, too long) are reported as refused.\n"
+                 "Exit status: 0 all songs can be raced, 1 a song failed or was refused,\n"
+                 "2 bad arguments.\n");
 }
 
 // The songs below a path, sorted; a file named directly is taken as it is.
@@ -53,6 +58,11 @@ bool CollectSongs(const std::string& path, std::vector<std::string>& songs) {
         return false;
     }
     if (!fs::is_directory(status)) {
+        // A FIFO or device would block the decoder for ever.
+        if (!fs::is_regular_file(status)) {
+            std::fprintf(stderr, "skyrail-analyze: %s: not a regular file\n", path.c_str());
+            return false;
+        }
         songs.push_back(path);
         return true;
     }
@@ -69,6 +79,13 @@ bool CollectSongs(const std::string& path, std::vector<std::string>& songs) {
     std::sort(found.begin(), found.end());
     songs.insert(songs.end(), found.begin(), found.end());
     return true;
+}
+
+// The game's reason for refusing to race the song's track file, or empty.
+std::string Refusal(const std::string& song) {
+    TrackData data;
+    if (!data.LoadFrom(song)) return "the track file cannot be read.";
+    return AudioTrack::Refusal(data);
 }
 
 class Progress {
@@ -179,7 +196,7 @@ int main(int argc, char** argv) {
 
     SongLog songLog(verbose);
     Progress progress(songs.size());
-    int written = 0, skipped = 0, failed = 0;
+    int written = 0, skipped = 0, failed = 0, refused = 0;
     for (const std::string& song : songs) {
         songLog.Begin();
         const auto start = std::chrono::steady_clock::now();
@@ -187,9 +204,16 @@ int main(int argc, char** argv) {
         const I32 state = gen->Init(redo);
         if (state == 1) {
             progress.Clear();
-            std::printf("skip  %s: track file exists\n", song.c_str());
+            const std::string why = Refusal(song);
+            if (why.empty()) {
+                std::printf("skip  %s: track file exists\n", song.c_str());
+                ++skipped;
+            } else {
+                std::printf("refused %s: track file exists, but the game will not race it: %s\n", song.c_str(),
+                            why.c_str());
+                ++refused;
+            }
             std::fflush(stdout);
-            ++skipped;
             progress.SongDone(0);
             continue;
         }
@@ -208,7 +232,12 @@ int main(int argc, char** argv) {
         const double taken = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const double seconds = static_cast<double>(gen->Times().size()) * 0.5 * gen->BlockSeconds();
         progress.Clear();
-        if (ok) {
+        const std::string why = ok ? Refusal(song) : std::string();
+        if (ok && !why.empty()) {
+            std::printf("refused %s: %.1f s of music analysed, but the game will not race it: %s\n", song.c_str(),
+                        seconds, why.c_str());
+            ++refused;
+        } else if (ok) {
             std::printf("ok    %s: %zu control points, %.1f s of music, %.2f s taken\n", song.c_str(),
                         gen->Times().size(), seconds, taken);
             ++written;
@@ -221,7 +250,7 @@ int main(int argc, char** argv) {
         progress.SongDone(seconds);
     }
     progress.Clear();
-    std::printf("%zu song%s: %d written, %d skipped, %d failed; %.1f s of music analysed\n", songs.size(),
-                songs.size() == 1 ? "" : "s", written, skipped, failed, progress.Seconds());
-    return failed || badPath ? 1 : 0;
+    std::printf("%zu song%s: %d written, %d skipped, %d refused, %d failed; %.1f s of music analysed\n",
+                songs.size(), songs.size() == 1 ? "" : "s", written, skipped, refused, failed, progress.Seconds());
+    return failed || refused || badPath ? 1 : 0;
 }

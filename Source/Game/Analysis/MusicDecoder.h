@@ -17,8 +17,9 @@
 // - Open(path) opens and checks the file; it must succeed before Read is
 //   called. On success Rate() is 44100, Channels() is the file's channel count
 //   (1 or 2) and Path() is the path. A failed Open logs at most one line of
-//   its own (format problems); a file that cannot be read at all is reported
-//   by the caller. Opening again releases the previous file first.
+//   its own (format problems); a file that cannot be read at all, or that is
+//   not a regular file (a FIFO would block), is reported by the caller.
+//   Opening again releases the previous file first.
 // - Read(buffer, count) writes up to count mono samples (stereo is mixed to
 //   the floor of the mean of left and right) and returns how many it wrote:
 //   fewer than count only at the end of the song (or at a decode error, which

@@ -5,6 +5,7 @@
 
 #include "Audio/OggVorbisCheck.h"
 #include "Core/Log.h"
+#include "Core/RegularFile.h"
 
 using namespace Meridian;
 
@@ -38,7 +39,8 @@ void MusicDecoderOGG::Release() {
 
 bool MusicDecoderOGG::Open(const std::string& path) {
     Release();
-    FILE* file = std::fopen(path.c_str(), "rb");
+    // Never blocks: a FIFO or device with a song's name is refused unread.
+    FILE* file = OpenRegularFile(path);
     if (!file) return false;
     if (ov_open(file, &m_Stream, nullptr, 0) != 0) {
         // Tremor takes the file over only when it accepts it.

@@ -21,6 +21,23 @@ namespace {
 const F32 CursorColor[4] = {1.0f, 0.25f, 0.25f, 1.0f};
 const F32 HighlightColor[3] = {89.0f / 255.0f, 192.0f / 255.0f, 223.0f / 255.0f};
 const char* const MarqueeSeparator = " +++ ";
+const F32 MessageColor[4] = {1.0f, 0.6f, 0.25f, 1.0f};
+const I32 MessageLine = 2;  // below "..", one line left free
+
+// "X/.." named by its letters: the parent folder of X (for a folder X that
+// realpath cannot resolve, such as a missing one); empty for anything else.
+std::string LexicalParent(const std::string& path) {
+    std::string base = path;
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    if (base.size() < 3 || base.compare(base.size() - 3, 3, "/..") != 0) return std::string();
+    base.erase(base.size() - 3);
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    const size_t slash = base.rfind('/');
+    const std::string last = slash == std::string::npos ? base : base.substr(slash + 1);
+    if (last == "." || last == "..") return base + "/..";
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : base.substr(0, slash);
+}
 
 // Folders before files, then names without regard to letter case.
 int CompareEntries(const void* a, const void* b) {
@@ -56,6 +73,7 @@ FileBrowser::~FileBrowser() { LogD() << "~FileBrowser"; }
 void FileBrowser::SetFont(Shader* font) {
     m_Font = font;
     for (const Ref<TextGeometry>& line : m_Lines) line->SetShader(font);
+    if (m_MessageText) m_MessageText->SetShader(font);
 }
 
 void FileBrowser::AddExtension(const std::string& text) {
@@ -71,7 +89,11 @@ void FileBrowser::SetPath(const std::string& path) {
     }
     std::string resolved = path;
     char buffer[PATH_MAX];
-    if (realpath(path.c_str(), buffer)) resolved = buffer;
+    const std::string parent = LexicalParent(path);
+    if (realpath(path.c_str(), buffer))
+        resolved = buffer;
+    else if (!parent.empty())
+        resolved = realpath(parent.c_str(), buffer) ? buffer : parent;
     if (resolved.empty() || resolved.back() != '/') resolved += '/';
     m_Path = resolved;
     RebuildFileList();
@@ -81,9 +103,14 @@ void FileBrowser::SetPath(const std::string& path) {
 void FileBrowser::RebuildFileList() {
     LogD() << "FileBrowser::RebuildFileList";
     m_Entries.clear();
+    m_Message.clear();
     DIR* dir = opendir(m_Path.c_str());
     if (!dir) {
+        m_Message = std::string("Cannot read this folder: ") + strerror(errno) + ".";
         LogE() << "opendir failed on \"" << m_Path << "\"";
+        // The way out stays open.
+        m_Entries.push_back(Entry{m_Path, "..", 1});
+        m_Cursor = 0;
         return;
     }
     while (const dirent* item = readdir(dir)) {
@@ -101,6 +128,8 @@ void FileBrowser::RebuildFileList() {
             m_Entries.push_back(Entry{m_Path, name, 1});
             continue;
         }
+        // A FIFO or device with a song's name would block whoever reads it.
+        if (!S_ISREG(info.st_mode)) continue;
         bool accepted = m_Extensions.empty();
         for (size_t i = 0; i < m_Extensions.size() && !accepted; ++i)
             accepted = EndsWithFirstOccurrence(name, m_Extensions[i]);
@@ -108,6 +137,19 @@ void FileBrowser::RebuildFileList() {
     }
     closedir(dir);
     m_Cursor = m_Entries.empty() ? -1 : 0;
+}
+
+void FileBrowser::Rescan() {
+    const Entry* current = GetCurrentEntry();
+    const std::string name = current ? current->m_Name : std::string();
+    RebuildFileList();
+    Layout();  // sorted now, so the entry is found where it is shown
+    for (size_t i = 0; i < m_Entries.size(); ++i)
+        if (m_Entries[i].m_Name == name && static_cast<I32>(i) != m_Cursor) {
+            m_Cursor = static_cast<I32>(i);
+            Layout();
+            break;
+        }
 }
 
 void FileBrowser::Layout() {
@@ -162,6 +204,20 @@ void FileBrowser::Layout() {
     }
     for (I32 i = used; i < VisibleLines; ++i) m_Lines[i]->SetEnabled(0);
     m_SelectedTime = Fixed::Zero;
+
+    if (!m_MessageText && !m_Message.empty()) {
+        Transform* holder = New<Transform>();
+        holder->SetTranslation({Fixed::Zero, -(h * Fixed::FromInt(MessageLine)), Fixed::Zero});
+        holder->SetParent(this);
+        m_MessageText = New<TextGeometry>();
+        m_MessageText->SetShader(m_Font);
+        m_MessageText->SetColor(MessageColor[0], MessageColor[1], MessageColor[2], MessageColor[3]);
+        m_MessageText->SetParent(holder);
+    }
+    if (m_MessageText) {
+        m_MessageText->SetText(m_Message.c_str());
+        m_MessageText->SetEnabled(m_Message.empty() ? 0 : 1);
+    }
 }
 
 void FileBrowser::Update(Fixed delta) {

@@ -1,17 +1,21 @@
 // FileBrowser: the song selection list, a Transform that lists one folder.
 //
 // It shows the folder's sub-folders (".." included, so the player can always
-// climb) and the files whose names end in one of the accepted extensions,
-// folders first, each group in case-insensitive name order. At most 21 lines
+// climb) and the regular files (or links to them) whose names end in one of
+// the accepted extensions, folders first, each group in case-insensitive name
+// order. A folder that cannot be read still offers "..", with a one-line
+// reason below it (GetMessage), so the list is never a dead end. At most 21 lines
 // are drawn, one TextGeometry each, stacked downwards from the browser's
 // origin one nominal glyph height of the font apart; the window follows the
 // cursor, which sits on the 11th line while the list scrolls. The selected
 // line pulses, and a name longer than 40 characters scrolls through it like a
-// marquee. The folder is scanned only when SetPath changes it.
+// marquee. SetPath scans when it changes the folder; Rescan reads the same
+// folder again (the owner does on every visit, so new songs appear).
 //
 // Paths: SetPath resolves its argument with realpath (unchanged when that
-// fails) and keeps it ending in "/"; the song path of a file entry is
-// GetCurrentPath() + entry name.
+// fails, except that "X/.." of a folder X that cannot be resolved becomes X's
+// parent by name) and keeps it ending in "/"; the song path of a file entry
+// is GetCurrentPath() + entry name.
 // Depends on: Meridian scene (Transform, TextGeometry, Shader, FontTexture2D),
 // POSIX directory functions.
 #pragma once
@@ -49,8 +53,14 @@ class FileBrowser : public Meridian::Transform {
     // only lays out again.
     void SetPath(const std::string& path);
     // Rescans m_Path: entries unsorted until the next layout. The cursor is 0,
-    // or -1 when nothing was found (unchanged when the folder cannot be read).
+    // or -1 when nothing was found. A folder that cannot be read yields ".."
+    // alone and sets the message.
     void RebuildFileList();
+    // Reads the current folder again and lays out, the cursor staying on the
+    // entry of the same name when it is still there.
+    void Rescan();
+    // Why the folder could not be read, as shown below ".."; empty otherwise.
+    const std::string& GetMessage() const { return m_Message; }
     // Sorts the entries and rebuilds the visible lines around the cursor.
     void Layout();
     // Pulses and scrolls the selected line; delta in seconds.
@@ -81,5 +91,7 @@ private:
     Meridian::Ref<Meridian::Shader> m_Font;
     std::vector<Meridian::Ref<Meridian::TextGeometry>> m_Lines;
     Meridian::Ref<Meridian::TextGeometry> m_SelectedLine;
+    std::string m_Message;
+    Meridian::Ref<Meridian::TextGeometry> m_MessageText;
     Meridian::Fixed m_SelectedTime;
 };

@@ -8,6 +8,7 @@
 
 #include "Core/Assert.h"
 #include "Core/Log.h"
+#include "Core/RegularFile.h"
 #include "Math/MathFunctions.h"
 #include "Scene/FontTexture2D.h"
 
@@ -52,7 +53,7 @@ std::string Format(const char* format, I32 value) {
 
 }  // namespace
 
-HiscoreTable::HiscoreTable() : m_EditIndex(-1), m_CursorPos(0), m_CharIndex(0) {
+HiscoreTable::HiscoreTable() : m_EditIndex(-1), m_CursorPos(0), m_CharIndex(0), m_Damaged(false) {
     ClearEntries();
     SetTranslation({Fixed::FromInt(-60), Fixed::FromInt(40), Fixed::Zero});
 }
@@ -75,9 +76,12 @@ bool HiscoreTable::Load(const std::string& path) {
     m_EditIndex = -1;
     ClearEntries();
     m_Path = path;
+    m_Damaged = false;
 
-    FILE* file = fopen(path.c_str(), "rb");
+    FILE* file = OpenRegularFile(path);
     if (!file) {
+        // A missing table is simply new; anything else there is kept on save.
+        m_Damaged = errno != ENOENT;
         LogW() << "\"" << path << "\" failed to open for reading.";
         return false;
     }
@@ -85,10 +89,16 @@ bool HiscoreTable::Load(const std::string& path) {
     if (!ReadI32(file, version) || version >= 2) {
         LogW() << "\"" << path << "\" failed to read version.";
         fclose(file);
+        m_Damaged = true;
         return false;
     }
     I32 count = 0;
     for (; count < EntryCount; ++count) {
+        // The file may end only between records.
+        const int next = fgetc(file);
+        if (next == EOF) break;
+        ungetc(next, file);
+        m_Damaged = true;
         I32 score = 0, length = 0;
         if (!ReadI32(file, score) || !ReadI32(file, length)) break;
         // A zero length reads nothing and ends the list like a short read; a
@@ -102,6 +112,7 @@ bool HiscoreTable::Load(const std::string& path) {
         char name[MaxStoredName];
         if (fread(name, 1, static_cast<size_t>(length), file) != static_cast<size_t>(length)) break;
         m_Entries[count] = Entry{std::string(name, static_cast<size_t>(length)), score};
+        m_Damaged = false;
     }
     fclose(file);
     LogD() << "\"" << path << "\" " << count << " hiscore entries.";
@@ -130,9 +141,21 @@ bool HiscoreTable::Save() {
     written = fflush(file) == 0 && written;
     written = written && fsync(fileno(file)) == 0;
     written = fclose(file) == 0 && written;
+    // A table that did not load whole may still hold scores worth saving by
+    // hand: it moves aside rather than under the new one.
+    const std::string damaged = m_Path + ".damaged";
+    const bool keep = written && m_Damaged;
+    const bool moved = keep && rename(m_Path.c_str(), damaged.c_str()) == 0;
+    if (keep && !moved) written = errno == ENOENT;
     written = written && rename(temporary.c_str(), m_Path.c_str()) == 0;
+    if (keep && written) {
+        m_Damaged = false;
+        LogW() << "HiscoreTable::Save: \"" << m_Path << "\" did not load whole; the damaged file is kept as \""
+               << damaged << "\".";
+    }
     if (!written) {
         const int error = errno;
+        if (moved) rename(damaged.c_str(), m_Path.c_str());
         remove(temporary.c_str());
         LogE() << "\"" << m_Path << "\" failed to write (" << strerror(error) << "), old table kept.";
         return false;

@@ -9,7 +9,10 @@
 // scores are stored. A damaged record (short read, length 0, negative or over
 // MaxStoredName) ends the list: earlier records are kept. Save writes a
 // temporary file beside the table's file and renames it into place, so a
-// failed or interrupted save leaves the old file as it was.
+// failed or interrupted save leaves the old file as it was. A file that
+// exists but did not load whole (unreadable, bad version, damaged record) is
+// not overwritten blindly: Save first moves it to the path + ".damaged"
+// (one per song, replacing an older one) and logs that it did.
 //
 // Name entry runs while GetEditIndex() >= 0; only a freshly inserted entry
 // (20 blanks) is edited. The owner ends it with SetEditIndex(-1) + Refresh.
@@ -47,11 +50,14 @@ class HiscoreTable : public Meridian::Transform {
 
     // Replaces the table with the file's records and remembers path for Save.
     // False (one warning line) when the file cannot be opened or its version
-    // is unreadable or 2 and above: the table is then empty.
+    // is unreadable or 2 and above: the table is then empty. Only a regular
+    // file is read (a FIFO of that name would block).
     bool Load(const std::string& path);
     // Writes the table to the loaded path. False without a path or when the
     // file cannot be written (one error line); the previous file is intact.
     bool Save();
+    // The loaded file exists but was not read whole; Save keeps it aside.
+    bool IsDamaged() const { return m_Damaged; }
     // Offers a score: true when it enters (strictly above an entry), which
     // starts name entry on the new row.
     bool Insert(Meridian::I32 score);
@@ -106,4 +112,5 @@ private:
     Meridian::I32 m_CursorPos;
     Meridian::I32 m_CharIndex;
     Meridian::Fixed m_BlinkTime;
+    bool m_Damaged;
 };

@@ -1,12 +1,15 @@
 // The autopilot as an input device: it plays the game by pressing buttons,
 // as a player would. In the race it steers with the lane pilot; around the
 // race it walks the menus: title -> song browser -> the chosen song ->
-// analysis -> race -> high scores (typing a name) -> title, and then either
-// quits (a headless run) or starts over (demo mode).
+// analysis -> race -> high scores (its races enter no name) -> title, and
+// then either quits (a headless run) or starts over (demo mode).
+//
+// A song the game refuses is not picked again: a headless run quits at the
+// next visit of the title, demo mode goes on with another song and waits at
+// the title once none is left (as when the browser lists no song at all).
 //
 // The buttons of a wrapped device (the keyboard in a window, or none) are
-// added, so a player can still quit a demo. The device reports text keys for
-// the name entry.
+// added, so a player can still quit a demo.
 #pragma once
 
 #include <string>
@@ -25,7 +28,7 @@ class InputAutopilot : public Meridian::Input {
     void Update() override;
     void Exit() override;
     Meridian::U32 GetButtons() override { return m_Buttons; }
-    Meridian::I32 HasKeys() override { return 1; }
+    Meridian::I32 HasKeys() override { return m_Wrapped ? m_Wrapped->HasKeys() : 0; }
     void GetKeys(std::vector<Meridian::U8>& keys) override;
     const char* GetButtonName(Meridian::U32 button) override;
     Meridian::I32 WantsQuit() override { return m_Wrapped && m_Wrapped->WantsQuit(); }
@@ -39,9 +42,9 @@ private:
     LanePilot m_Pilot;
     Meridian::U32 m_Buttons;
     Meridian::U32 m_Own;  // what the autopilot itself held last frame
-    Meridian::U32 m_Frame;
     Meridian::U32 m_Searched;
-    Meridian::I32 m_Typed;
     Meridian::I32 m_LastState;
-    std::vector<Meridian::U8> m_Keys;
+    Meridian::I32 m_RefusalsSeen;
+    std::vector<std::string> m_Refused;  // file names not to pick again
+    bool m_GaveUp;                       // no song left to pick
 };

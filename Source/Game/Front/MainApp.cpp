@@ -8,6 +8,7 @@
 
 #include "Analysis/TrackGen.h"
 #include "Core/Log.h"
+#include "Core/RegularFile.h"
 #include "Core/System.h"
 #include "Front/Screens.h"
 #include "Front/States.h"
@@ -47,6 +48,7 @@ MainApp::MainApp()
       m_ShowFps(false),
       m_FinalScore(0),
       m_RacesFinished(0),
+      m_SongsRefused(0),
       m_RaceShotTaken(false),
       m_AnalysisShotTaken(false) {
     s_Instance = this;
@@ -75,7 +77,8 @@ bool MainApp::Init(int argc, char** argv) {
         }
     }
     if (!m_CommandLineSong.empty()) {
-        if (FILE* file = std::fopen(m_CommandLineSong.c_str(), "rb"))
+        // Only a regular file: a FIFO of that name would block the start.
+        if (FILE* file = OpenRegularFile(m_CommandLineSong))
             std::fclose(file);
         else
             m_CommandLineSong.clear();
@@ -83,6 +86,18 @@ bool MainApp::Init(int argc, char** argv) {
     m_Render->SetClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     RequestState(States::Init);
     return true;
+}
+
+void MainApp::Exit() {
+    if (m_CurrentState == States::Play) {
+        m_Race.End(*this, m_Hud);
+        m_Music.Reset();
+    } else {
+        ExitState(m_CurrentState);
+    }
+    LogD() << "MainApp/ExitState: " << StateName(m_CurrentState);
+    m_CurrentState = m_RequestedState = States::None;
+    App::Exit();
 }
 
 bool MainApp::IsDone() { return m_QuitRequested || (m_Input && m_Input->WantsQuit()); }
@@ -170,7 +185,12 @@ void MainApp::InitState(I32 state) {
         case States::SelSong:
             m_RepeatTimer = Fixed::Zero;
             m_SelectedSong.clear();
-            if (!m_BrowserGroup) BuildBrowser();
+            // Every visit reads the folder again: songs copied in while the
+            // game runs appear, a folder gone shows why.
+            if (!m_BrowserGroup)
+                BuildBrowser();
+            else if (m_Browser)
+                m_Browser->Rescan();
             Show(m_BrowserGroup, true);
             break;
         case States::Convert:
@@ -182,7 +202,7 @@ void MainApp::InitState(I32 state) {
             m_TrackGen.reset(new TrackGen(m_SelectedSong));
             if (m_TrackGen->Init() < 0) {
                 m_TrackGen.reset();
-                RequestState(States::Menu);
+                RefuseSong();
                 break;
             }
             BuildLoadingScreen();
@@ -191,7 +211,7 @@ void MainApp::InitState(I32 state) {
             m_Music = m_Audio ? m_Audio->AddMusic(m_SelectedSong) : nullptr;
             if (!m_Music) {
                 LogE() << "Failed to load " << m_SelectedSong;
-                RequestState(States::Menu);
+                RefuseSong();
             } else {
                 RequestState(States::Play);
             }
@@ -205,7 +225,7 @@ void MainApp::InitState(I32 state) {
             }
             // A race that cannot be built goes back to the menu; leaving Play
             // releases whatever was built.
-            if (!m_Race.Start(*this, m_Hud, m_SelectedSong, m_Music)) RequestState(States::Menu);
+            if (!m_Race.Start(*this, m_Hud, m_SelectedSong, m_Music)) RefuseSong();
             break;
         case States::Hiscore:
             if (!m_HiscoreGroup) BuildHiscoreFrame();
@@ -222,7 +242,8 @@ void MainApp::InitState(I32 state) {
             m_HiscoreTable->Load(m_SelectedSong + ".scr");
             if (m_PreviousState == States::Play) {
                 ++m_RacesFinished;
-                m_HiscoreTable->Insert(m_FinalScore);
+                // The autopilot's races are demonstrations, not a player's scores.
+                if (!m_Options.autopilot) m_HiscoreTable->Insert(m_FinalScore);
             }
             m_HiscoreTable->Refresh();
             break;
@@ -295,7 +316,7 @@ void MainApp::ExitState(I32 state) {
             break;
         case States::Hiscore:
             if (m_HiscoreTable) {
-                m_HiscoreTable->Save();
+                if (!m_Options.autopilot) m_HiscoreTable->Save();
                 m_HiscoreTable->SetParent(nullptr);
                 m_HiscoreTable.Reset();
             }
@@ -467,7 +488,10 @@ void MainApp::UpdateAnalysis() {
     }
     if (!more) {
         sync();
-        RequestState(m_TrackGen->Failed() ? States::Menu : States::PlayPrepare);
+        if (m_TrackGen->Failed())
+            RefuseSong();
+        else
+            RequestState(States::PlayPrepare);
     }
 }
 
@@ -521,6 +545,19 @@ void MainApp::UpdateHiscore() {
     }
     if (m_TimeInState >= Fixed::One) TakeShot("hiscores");
     m_RepeatTimer -= m_FrameDelta;
+}
+
+void MainApp::RefuseSong() {
+    ++m_SongsRefused;
+    m_RefusedSong = m_SelectedSong;
+    RequestState(States::Menu);
+}
+
+std::string MainApp::GetRunFailure() const {
+    if (!m_Options.headless) return std::string();
+    if (m_SongsRefused > 0) return "\"" + m_RefusedSong + "\" cannot be raced (the log above says why).";
+    if (m_Options.autopilot && m_RacesFinished == 0) return "no song was raced.";
+    return std::string();
 }
 
 void MainApp::TakeShot(const char* name) {

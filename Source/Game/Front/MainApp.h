@@ -33,6 +33,10 @@ class MainApp : public Meridian::App {
     ~MainApp() override;
 
     bool Init(int argc, char** argv) override;
+    // Leaves the current state as if the player had left it (a table on show
+    // is saved with the name typed so far; a race is abandoned and writes
+    // nothing; an analysis is dropped without its track file), then App's.
+    void Exit() override;
     void UpdateInput() override;
     void UpdateTime() override;
     void Update() override {}
@@ -62,6 +66,13 @@ class MainApp : public Meridian::App {
     const Meridian::I32* GetFpsHistory() const { return m_FpsHistory; }
     // Races finished (reached the high scores) since start.
     Meridian::I32 GetRacesFinished() const { return m_RacesFinished; }
+    // Songs that could not be raced (not analysable, not loadable, no
+    // course) since start, and the path of the last one.
+    Meridian::I32 GetSongsRefused() const { return m_SongsRefused; }
+    const std::string& GetRefusedSong() const { return m_RefusedSong; }
+    // Why a headless run failed (its song refused, or no race run by the
+    // autopilot); empty when it did not fail, and always for windowed runs.
+    std::string GetRunFailure() const;
 
     static const char* StateName(Meridian::I32 state);
 
@@ -83,6 +94,8 @@ private:
     void UpdateAnalysis();
     void UpdateHiscore();
     void TakeShot(const char* name);
+    // Back to the menu with the selected song counted as refused.
+    void RefuseSong();
 
     GameOptions m_Options;
     Meridian::I32 m_PreviousState;
@@ -123,6 +136,8 @@ private:
     Meridian::Ref<Meridian::AudioSource> m_Music;
     Meridian::I32 m_FinalScore;
     Meridian::I32 m_RacesFinished;
+    Meridian::I32 m_SongsRefused;
+    std::string m_RefusedSong;
     bool m_RaceShotTaken;
     bool m_AnalysisShotTaken;
 

@@ -1,5 +1,9 @@
 #include "Race/AudioTrack.h"
 
+#include <cmath>
+#include <iomanip>
+#include <sstream>
+
 #include "Analysis/TrackData.h"
 #include "Core/Log.h"
 #include "Import/ImportMSD.h"
@@ -68,24 +72,36 @@ void AudioTrack::Init(const std::string& songPath, Group* parent) {
     m_LaneGroup->SetParent(parent);
 }
 
+std::string AudioTrack::Refusal(const TrackData& data) {
+    if (data.Time.empty()) return "no control points.";
+    // The course's times become Fixed seconds: NaN, infinities or times
+    // beyond its range would make a course of no length (no lanes).
+    for (F32 time : data.Time)
+        if (!std::isfinite(time) || time < 0.0f || time >= 32767.0f) return "invalid control point times.";
+    const F32 length = data.Time.back();
+    if (length < 1.0f) return "need at least 1s of data.";
+    // Two vertices per section and 16-bit indices: longer songs cannot be drawn.
+    const I32 sections = HighwayGeometry::CountSections(data);
+    if (sections > HighwayGeometry::MaxVertices / 2) {
+        const F32 limitMinutes = length / static_cast<F32>(sections) * (HighwayGeometry::MaxVertices / 2) / 60.0f;
+        std::ostringstream why;
+        why << std::fixed << std::setprecision(6) << "song of " << length << "s is too long: its course needs "
+            << sections * 2 << " vertices, the limit is " << HighwayGeometry::MaxVertices << " (about "
+            << static_cast<I32>(limitMinutes) << " minutes of music).";
+        return why.str();
+    }
+    return std::string();
+}
+
 bool AudioTrack::InitHighway2(const std::string& songPath) {
     TrackData data;
     if (!data.LoadFrom(songPath) || data.Time.empty()) {
         LogE() << "InitHighway2" << ": failed to load TrackData.";
         return false;
     }
-    const F32 length = data.Time.back();
-    if (length < 1.0f) {
-        LogE() << "InitHighway2" << ": need at least 1s of data.";
-        return false;
-    }
-    // Two vertices per section and 16-bit indices: longer songs cannot be drawn.
-    const I32 sections = HighwayGeometry::CountSections(data);
-    if (sections > HighwayGeometry::MaxVertices / 2) {
-        const F32 limitMinutes = length / static_cast<F32>(sections) * (HighwayGeometry::MaxVertices / 2) / 60.0f;
-        LogE() << "InitHighway2" << ": song of " << length << "s is too long: its course needs " << sections * 2
-               << " vertices, the limit is " << HighwayGeometry::MaxVertices << " (about "
-               << static_cast<I32>(limitMinutes) << " minutes of music).";
+    const std::string refusal = Refusal(data);
+    if (!refusal.empty()) {
+        LogE() << "InitHighway2" << ": " << refusal;
         return false;
     }
 
@@ -117,7 +133,10 @@ bool AudioTrack::InitLanes() {
     m_LaneGroup->SetMineShader(m_InactiveObstacleShader);
     m_LaneGroup->SetCapsuleShader(m_ActiveObstacleShader);
     m_LaneGroup->SetHighway(m_Highway);
-    m_LaneGroup->Construct();
+    if (!m_LaneGroup->Construct()) {
+        m_LaneGroup.Reset();
+        return false;
+    }
     return true;
 }
 

@@ -18,6 +18,7 @@
 
 #include <string>
 
+#include "Analysis/TrackData.h"
 #include "Race/HighwayGeometry.h"
 #include "Race/LaneGroup.h"
 #include "Scene/Node.h"
@@ -33,10 +34,15 @@ public:
     // Builds highway and lanes for the song and attaches them to parent.
     void Init(const std::string& songPath, Meridian::Group* parent);
     // Loads the track file and builds the highway (not attached). Refuses
-    // songs without data, under one second, or too long for 16-bit indices.
+    // songs without data and those Refusal names.
     bool InitHighway2(const std::string& songPath);
+    // Why a song with this analysis cannot be raced (a sentence such as
+    // "need at least 1s of data."), or empty when it can: times that are not
+    // finite or outside 0 .. 32767 s, under one second of course, or too
+    // long for 16-bit indices. The batch analyser gives the same verdict.
+    static std::string Refusal(const TrackData& data);
     // Loads the obstacle models if needed and places the obstacles on the
-    // highway (not attached).
+    // highway (not attached); false when they cannot be placed.
     bool InitLanes();
     // Detaches and drops the highway and the lanes; safe when there are none.
     void Release();

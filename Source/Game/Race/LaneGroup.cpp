@@ -143,11 +143,11 @@ void LaneGroup::AssignLanes(const I32 counts[3], I32 lanes[3]) {
     }
 }
 
-void LaneGroup::Construct() {
+bool LaneGroup::Construct() {
     LogI() << "LaneGroup::Construct.";
     if (!m_CapsuleModel || !m_MineModel || !m_Highway || m_Highway->GetEndTime() <= Fixed::Zero) {
         LogE() << "LaneGroup::ConstructLane: invalid data, cannot create Lane";
-        return;
+        return false;
     }
 
     std::vector<Onset> onsets;
@@ -168,6 +168,7 @@ void LaneGroup::Construct() {
         }
     }
     LogI() << "LaneGroup::Construct done, Good #" << m_GoodCount << " Bad #" << m_BadCount;
+    return true;
 }
 
 bool LaneGroup::AddObstacle(Fixed t, I32 lane, Node* model, Shader* shader) {

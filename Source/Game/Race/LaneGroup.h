@@ -45,9 +45,10 @@ class LaneGroup : public Group {
     Node* GetCapsuleModel() const { return m_CapsuleModel; }
     Node* GetMineModel() const { return m_MineModel; }
 
-    // Places every obstacle of the song (none shown yet). Logs an error and
-    // places nothing without both models and a highway of positive length.
-    void Construct();
+    // Places every obstacle of the song (none shown yet). Logs an error,
+    // places nothing and returns false without both models and a highway of
+    // positive length.
+    bool Construct();
 
     // Places one obstacle at song time t in lane 0..2; false when the
     // highway has no course there, t is negative, or the spot lies closer

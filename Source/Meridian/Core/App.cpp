@@ -266,7 +266,7 @@ void RunApplication(App* app, int argc, char** argv) {
     LogI() << "App Initialized. Entering MainLoop.";
     for (;;) {
         app->UpdateInput();
-        if (app->IsDone()) break;
+        if (System::QuitRequested() || app->IsDone()) break;
         app->UpdateTime();
         app->Update();
         app->UpdateAudio();

@@ -3,7 +3,8 @@
 //
 // The entry point creates one application (New<...>, one reference), calls
 // Init, then loops UpdateInput, IsDone, UpdateTime, Update, UpdateAudio,
-// PostUpdate, Draw until IsDone answers true, and calls Exit (RunApplication).
+// PostUpdate, Draw until IsDone answers true or SIGTERM or SIGINT arrives
+// (System::QuitRequested), and calls Exit (RunApplication).
 // Times are Fixed seconds since Init from System::GetTicks. A button's hold
 // start is the application time at which it was first seen held (0 when up).
 // Only one App exists at a time; App::Get reaches it.

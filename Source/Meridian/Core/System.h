@@ -7,6 +7,12 @@
 // GetTicks, so that tests and headless runs can switch to a fixed-step clock:
 // in that mode the clock stands still until AdvanceClock (or FrameTick, once
 // per main-loop pass) moves it, and a race runs faster than real time.
+//
+// Init also catches SIGTERM and SIGINT: the handler only notes a quit
+// request, which the main loop reads through QuitRequested and ends as if
+// the player had quit, so the application's exit actions still run. A second
+// signal of the same kind while the first is pending ends the process at
+// once, for when the orderly exit does not come.
 #pragma once
 
 #include "Core/Types.h"
@@ -38,6 +44,13 @@ public:
     static void FrameTick();
 
     static void SleepMilliseconds(U32 milliseconds);
+
+    // True once SIGTERM or SIGINT arrived (after Init or CatchQuitSignals).
+    static bool QuitRequested();
+    // Installs the handlers (Init does); handlers installed before by the
+    // program are replaced. ClearQuitRequest forgets a pending request.
+    static void CatchQuitSignals();
+    static void ClearQuitRequest();
 };
 
 }  // namespace Meridian

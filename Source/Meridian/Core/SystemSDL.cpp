@@ -4,6 +4,8 @@
 #include <SDL/SDL.h>
 #include <unistd.h>
 
+#include <csignal>
+
 #ifdef SKYRAIL_HANDHELD
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -19,6 +21,17 @@ bool g_FixedClock = false;
 U32 g_FixedTicks = 0;
 U32 g_FixedStep = 0;
 bool g_SdlStarted = false;
+volatile sig_atomic_t g_QuitSignal = 0;
+
+void OnQuitSignal(int signal) {
+    if (g_QuitSignal) {
+        // The orderly exit did not come: let the signal take its default course.
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+        return;
+    }
+    g_QuitSignal = signal;
+}
 
 #ifdef SKYRAIL_HANDHELD
 int g_MemFile = -1;
@@ -31,6 +44,8 @@ const off_t RegisterWindowBase = 0xC0000000;
 
 I32 System::Init() {
     LogD() << "System(Can)::Init.";
+    // Before SDL starts: SDL 1.2 keeps the handlers it finds installed.
+    CatchQuitSignals();
 #ifdef SKYRAIL_HANDHELD
     // The handheld's register window; nothing reads it, but the firmware
     // expects it mapped while the game runs.
@@ -81,6 +96,19 @@ void System::AdvanceClock(U32 milliseconds) { g_FixedTicks += milliseconds; }
 
 void System::FrameTick() {
     if (g_FixedClock) g_FixedTicks += g_FixedStep;
+}
+
+bool System::QuitRequested() { return g_QuitSignal != 0; }
+
+void System::ClearQuitRequest() { g_QuitSignal = 0; }
+
+void System::CatchQuitSignals() {
+    struct sigaction action = {};
+    action.sa_handler = &OnQuitSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
 }
 
 void System::SleepMilliseconds(U32 milliseconds) {

@@ -200,15 +200,19 @@ void InputScripted::Update() {
     if (!m_Started) Init();
     const U32 elapsed = System::GetTicks() - m_StartTicks;
     m_Keys.clear();
+    bool fired = false;
     for (Entry& entry : m_Entries) {
         if (entry.m_Fired || (entry.m_ByTime ? elapsed : m_Frame) < entry.m_At) continue;
-        entry.m_Fired = true;
+        entry.m_Fired = fired = true;
         switch (entry.m_Action) {
             case SetButtons: m_Buttons = entry.m_Buttons; break;
             case TypeKeys: m_Keys.insert(m_Keys.end(), entry.m_Keys.begin(), entry.m_Keys.end()); break;
             case Quit: m_Quit = true; break;
         }
     }
+    // Unattended runs read from the log where the script ran out.
+    if (fired && IsFinished())
+        LogI() << "InputScripted::Update: the script has run out at frame " << m_Frame << ", " << elapsed << " ms.";
     ++m_Frame;
 }
 

@@ -7,8 +7,9 @@
 // were added, every entry whose frame or time has been reached and not fired
 // yet. A buttons entry sets the mask reported from then on (the last one
 // fired in a frame wins); a keys entry reports its bytes for that one frame;
-// a quit entry makes WantsQuit answer 1 from then on. Labels are the generic
-// button names. No pointer, no stick.
+// a quit entry makes WantsQuit answer 1 from then on. The Update that fires
+// the last entry logs one info line ("the script has run out"). Labels are
+// the generic button names. No pointer, no stick.
 //
 // Script file: one entry per line; blank lines and lines starting with '#'
 // are ignored.

@@ -12,6 +12,7 @@
 #include "Front/FileBrowser.h"
 #include "Game/Front/FrontTestFont.h"
 #include "Math/MathFunctions.h"
+#include "Support/Program.h"
 #include "Support/TestUtil.h"
 
 using namespace Meridian;
@@ -182,40 +183,64 @@ TEST_F(FileBrowserTest, EnteringFoldersAndRescanning) {
     EXPECT_EQ(m_Browser->GetCursor(), 1);
 }
 
-TEST_F(FileBrowserTest, UnreadableFoldersAndEntriesAreLoggedAndSkipped) {
+TEST_F(FileBrowserTest, OnlyRegularSongsAndNoDeadEnds) {
     Make("good.ogg");
-    Make("other.ogg");
+    Make("sub", true);
     ASSERT_EQ(symlink(m_Dir.File("nowhere.ogg").c_str(), m_Dir.File("dangling.ogg").c_str()), 0);
+    ASSERT_EQ(symlink(m_Dir.File("good.ogg").c_str(), m_Dir.File("link.ogg").c_str()), 0);
+    ASSERT_EQ(mkfifo(m_Dir.File("fifo.ogg").c_str(), 0644), 0);  // would block whoever reads it
     ::Test::LogCapture log;
     m_Browser->SetPath(m_Dir.Path());
     EXPECT_TRUE(log.Contains("[E] FileBrowser: stat failed \"No such file or directory\""));
-    EXPECT_EQ(Shown(), std::vector<std::string>({"[..]", "good.ogg", "other.ogg"}));
-    m_Browser->CursorDown();
-    m_Browser->CursorDown();
+    EXPECT_EQ(Shown(), std::vector<std::string>({"[..]", "[sub]", "good.ogg", "link.ogg"}));
+    EXPECT_EQ(m_Browser->GetMessage(), "");
 
-    // A folder that cannot be opened leaves an empty list and no lines.
-    const std::string missing = m_Dir.File("missing");
-    m_Browser->SetPath(missing);
-    EXPECT_TRUE(log.Contains("[E] opendir failed on \"" + missing + "/\""));
-    EXPECT_EQ(m_Browser->GetEntryCount(), 0u);
-    EXPECT_TRUE(Shown().empty());
-    EXPECT_EQ(m_Browser->GetCurrentEntry(), nullptr);
-    EXPECT_EQ(m_Browser->GetSelectedLine(), nullptr);
+    // Every visit reads the folder again; the cursor stays on its entry.
     m_Browser->CursorDown();
-    m_Browser->CursorUp();
-    m_Browser->EnterFolder();
-    m_Browser->Update(Fixed::One);
-    EXPECT_TRUE(Shown().empty());
+    m_Browser->CursorDown();
+    Make("another.ogg");
+    m_Browser->Rescan();
+    EXPECT_EQ(Shown(), std::vector<std::string>({"[..]", "[sub]", "another.ogg", "good.ogg", "link.ogg"}));
+    EXPECT_EQ(m_Browser->GetCurrentEntry()->m_Name, "good.ogg");
 
-    // A folder without read permission (the superuser reads it anyway).
-    if (geteuid() != 0) {
-        Make("locked", true);
-        chmod(m_Dir.File("locked").c_str(), 0);
-        m_Browser->SetPath(m_Dir.File("locked"));
-        chmod(m_Dir.File("locked").c_str(), 0755);
-        EXPECT_TRUE(log.Contains("[E] opendir failed on \"" + Resolved(m_Dir.File("locked")) + "\""));
-        EXPECT_TRUE(Shown().empty());
+    // A folder that is gone (or was never there, as a missing "./Music/")
+    // offers ".." with the reason beneath it, and ".." leads out.
+    char here[PATH_MAX];
+    ASSERT_NE(getcwd(here, sizeof(here)), nullptr);
+    ASSERT_EQ(chdir(m_Dir.File("sub").c_str()), 0);
+    for (const std::string& missing : {m_Dir.File("missing"), std::string("./Music/")}) {
+        SCOPED_TRACE(missing);
+        m_Browser->SetPath(missing);
+        EXPECT_TRUE(log.Contains("[E] opendir failed on \"" + missing));
+        EXPECT_EQ(Shown(), std::vector<std::string>({"[..]"}));
+        EXPECT_EQ(m_Browser->GetMessage(), "Cannot read this folder: No such file or directory.");
+        m_Browser->Update(Fixed::One);
+        m_Browser->EnterFolder();
+        EXPECT_EQ(m_Browser->GetMessage(), "");
     }
+    EXPECT_EQ(m_Browser->GetCurrentPath(), Resolved(m_Dir.File("sub")));
+    ASSERT_EQ(chdir(here), 0);
+    rmdir(m_Dir.File("sub").c_str());
+    m_Browser->Rescan();  // the folder shown went away
+    EXPECT_EQ(Shown(), std::vector<std::string>({"[..]"}));
+    m_Browser->EnterFolder();
+    EXPECT_EQ(m_Browser->GetCurrentPath(), Resolved(m_Dir.Path()));
+
+    // A folder without read permission, as a player who is not the superuser.
+    Make("locked", true);
+    Make("locked/hidden.ogg");
+    ASSERT_EQ(chmod(m_Dir.Path().c_str(), 0755), 0);
+    ASSERT_EQ(chmod(m_Dir.File("locked").c_str(), 0700), 0);
+    const int result = ::Test::RunAsNobody([&] {
+        m_Browser->SetPath(m_Dir.File("locked"));
+        int failures = 0;
+        if (Shown() != std::vector<std::string>({"[..]"})) failures |= 1;
+        if (m_Browser->GetMessage() != "Cannot read this folder: Permission denied.") failures |= 2;
+        m_Browser->EnterFolder();
+        if (m_Browser->GetCurrentPath() != Resolved(m_Dir.Path()) || Shown().at(1) != "[locked]") failures |= 4;
+        return failures;
+    });
+    EXPECT_EQ(result, 0);
 
     m_Browser.Reset();
     EXPECT_TRUE(log.Contains("[D] ~FileBrowser"));

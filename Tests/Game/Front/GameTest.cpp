@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -252,6 +253,9 @@ TEST_F(GameTest, CancelledAnalysisBadSongsAndBrokenTrackFiles) {
     ASSERT_TRUE(track.SaveTo("Music/noise.ogg"));  // analysed, but cannot be played
     ASSERT_TRUE(WriteSong("Music/short.ogg", 2));
     ASSERT_TRUE(::Test::WriteText("Music/short.ogg.kpt", "KPT1 broken"));
+    ASSERT_TRUE(WriteSong("Music/nan.ogg", 2));
+    for (float& time : track.Time) time = NAN;  // no course of any length: no lanes
+    ASSERT_TRUE(track.SaveTo("Music/nan.ogg"));
     ::Test::LogCapture capture;
     Start();
 
@@ -275,6 +279,22 @@ TEST_F(GameTest, CancelledAnalysisBadSongsAndBrokenTrackFiles) {
     EXPECT_TRUE(capture.Contains("LoadFrom: invalid header."));
     EXPECT_TRUE(capture.Contains("AudioTrack::Init: InitHighway2 failed."));
     EXPECT_EQ(m_App->GetHelp()->GetText(), Help::GetHelpText(States::Menu));
+    PickSong("nan.ogg");
+    ASSERT_TRUE(ReachState(States::Menu, 10));
+    EXPECT_TRUE(capture.Contains("[E] InitHighway2: invalid control point times."));
+    EXPECT_FALSE(capture.Contains("AudioTrack::Init succeeded."));
+    EXPECT_EQ(m_App->GetRacesFinished(), 0);
+    EXPECT_EQ(m_App->GetSongsRefused(), 3);
+
+    // A song copied in while the game runs is listed at the next visit.
+    ASSERT_TRUE(::Test::WriteText("Music/late.ogg", "x"));
+    Frame();
+    Press(Buttons::Start);
+    ASSERT_TRUE(ReachState(States::SelSong));
+    const FileBrowser* browser = m_App->GetBrowser();
+    std::vector<std::string> names;
+    for (U32 i = 0; i < browser->GetEntryCount(); ++i) names.push_back(browser->GetEntry(i).m_Name);
+    EXPECT_EQ(names, (std::vector<std::string>{"..", "late.ogg", "long.ogg", "nan.ogg", "noise.ogg", "short.ogg"}));
 }
 
 TEST_F(GameTest, NameEntryByDpadVolumeKeysAndHelpToggle) {

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Front/HiscoreTable.h"
@@ -286,4 +287,58 @@ TEST_F(HiscoreTableTest, FailedSavesKeepTheOldFile) {
     EXPECT_TRUE(m_Table->Save());
     EXPECT_FALSE(TempExists());
     EXPECT_EQ(::Test::ReadFile(m_File), FileImage().Record(1000, Blanks).Record(900, "OLD").bytes);
+}
+
+TEST_F(HiscoreTableTest, TablesThatDidNotLoadWholeAreKeptBesideTheNewOne) {
+    FileImage ten;
+    for (I32 i = 0; i < HiscoreTable::EntryCount; ++i) ten.Record(1000 - i, "PLAYER" + std::to_string(i));
+    Bytes flipped = ten.bytes;
+    flipped[2] ^= 0x10;  // one bit of the version word: "failed to read version."
+    const Bytes cut(ten.bytes.begin(), ten.bytes.end() - 3);
+    const Bytes zeroLength = FileImage().Record(900, "AAA").Raw(800).Raw(0).bytes;
+    const std::string damaged = m_File + ".damaged";
+    enum Kind { File, Fifo, Missing };
+    const struct {
+        const char* what;
+        Kind kind;
+        Bytes bytes;
+        bool kept;
+        size_t saved;  // bytes: what loaded, and the new 20-blank record of 28 bytes
+    } cases[] = {
+        {"complete", File, ten.bytes, false, 4 + 9 * 15 + 28}, {"bad version", File, flipped, true, 4 + 28},
+        {"cut", File, cut, true, 4 + 9 * 15 + 28},           {"zero length", File, zeroLength, true, 4 + 11 + 28},
+        {"fifo", Fifo, {}, true, 4 + 28},                     {"missing", Missing, {}, false, 4 + 28},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        remove(m_File.c_str());
+        remove(damaged.c_str());
+        if (c.kind == File) {
+            ASSERT_TRUE(::Test::WriteFile(m_File, c.bytes));
+        } else if (c.kind == Fifo) {
+            ASSERT_EQ(mkfifo(m_File.c_str(), 0644), 0);
+        }
+        ::Test::LogCapture log;
+        m_Table->Load(m_File);  // a FIFO must not block
+        EXPECT_EQ(m_Table->IsDamaged(), c.kept);
+        ASSERT_TRUE(m_Table->Insert(5000));
+        ASSERT_TRUE(m_Table->Save());
+        EXPECT_EQ(::Test::ReadFile(m_File).size(), c.saved);
+        struct stat info;
+        EXPECT_EQ(lstat(damaged.c_str(), &info) == 0, c.kept);
+        EXPECT_TRUE(!c.kept || (c.kind == File ? ::Test::ReadFile(damaged) == c.bytes : S_ISFIFO(info.st_mode)));
+        EXPECT_EQ(log.Contains("[W] HiscoreTable::Save: \"" + m_File + "\" did not load whole; the damaged file is "
+                               "kept as \"" + damaged + "\"."),
+                  c.kept);
+    }
+
+    // One copy per song, the newest kept; the saved table loads whole.
+    for (const Bytes* bytes : {&std::as_const(flipped), &cut}) {
+        ASSERT_TRUE(::Test::WriteFile(m_File, *bytes));
+        m_Table->Load(m_File);
+        ASSERT_TRUE(m_Table->Save());
+    }
+    EXPECT_EQ(::Test::ReadFile(damaged), cut);
+    EXPECT_TRUE(m_Table->Load(m_File));
+    EXPECT_FALSE(m_Table->IsDamaged());
 }

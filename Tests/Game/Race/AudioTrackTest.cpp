@@ -85,6 +85,17 @@ TEST(AudioTrack, RefusesTracksItCannotRace) {
                              "the limit is 65535 (about 68 minutes of music).\n"));
     EXPECT_EQ(track.GetHighway(), kept.Get()) << "a refused song builds nothing";
 
+    // Times that are not finite or leave the range of Fixed seconds would
+    // build a course of no length, on which no lane can be made.
+    for (float bad : {NAN, INFINITY, -1.0f, 40000.0f}) {
+        TrackData data = FlatTrack(10.0f, PointSeconds);
+        data.Time[data.Time.size() / 2] = bad;
+        ASSERT_TRUE(data.SaveTo(dir.File("bad.ogg")));
+        EXPECT_FALSE(track.InitHighway2(dir.File("bad.ogg"))) << bad;
+        EXPECT_EQ(AudioTrack::Refusal(data), "invalid control point times.");
+    }
+    EXPECT_EQ(log.Count("[E] InitHighway2: invalid control point times.\n"), 4);
+
     // Through Init the refusal reaches the race as "no highway".
     dir.WriteTextures();
     Ref<Group> parent = New<Group>();

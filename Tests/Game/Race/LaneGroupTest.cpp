@@ -162,16 +162,16 @@ TEST_F(LaneGroupTest, ConstructRefusesMissingDataAndShortSongs) {
     ::Test::LogCapture log;
     Ref<LaneGroup> noModel = MakeLanes(MakeHighway(SpikedTrack(12.0f, {{3.0f, 0, 10.0f}})));
     noModel->SetMineModel(nullptr);
-    noModel->Construct();
+    EXPECT_FALSE(noModel->Construct());
     EXPECT_EQ(noModel->GetChildCount(), 0u);
     Ref<LaneGroup> noCourse = MakeLanes(New<HighwayGeometry>());  // never built: no length
-    noCourse->Construct();
+    EXPECT_FALSE(noCourse->Construct());
     EXPECT_EQ(noCourse->GetChildCount(), 0u);
     EXPECT_EQ(log.Count("[E] LaneGroup::ConstructLane: invalid data, cannot create Lane\n"), 2);
 
     // Under four seconds no onset lies 2 s from both ends.
     Ref<LaneGroup> shortSong = MakeLanes(MakeHighway(SpikedTrack(3.9f, {{1.9f, 0, 10.0f}, {2.0f, 1, 10.0f}})));
-    shortSong->Construct();
+    EXPECT_TRUE(shortSong->Construct());  // a course without obstacles is still a race
     EXPECT_EQ(shortSong->GetChildCount(), 0u);
     EXPECT_TRUE(log.Contains("[I] LaneGroup::Construct done, Good #0 Bad #0\n"));
 }

@@ -1,0 +1,169 @@
+// The real programs, as a player or a script runs them: skyrail headless
+// (quitting by script or signal, songs it refuses, the autopilot's races)
+// and skyrail-analyze (songs the game refuses, FIFOs named on the command
+// line), on real songs and files in a scratch folder.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <string>
+#include <vector>
+
+#include "Game/Race/RaceTestUtil.h"
+#include "Support/OggFiles.h"
+#include "Support/Program.h"
+#include "Support/TestUtil.h"
+
+namespace {
+
+std::string BuildDir() { return std::string(SKYRAIL_TEST_TOOLS_DIR) + "/.."; }
+
+// These runs check what the programs do and the status they end with; the
+// leak report at exit (which would make the status 1) is left to the tests
+// that run the same code in their own process.
+const std::vector<std::string> NoLeakCheck = {"ASAN_OPTIONS=detect_leaks=0"};
+
+// A folder laid out as the game expects: ./Data and ./Music.
+class GameFolder {
+public:
+    GameFolder() {
+        EXPECT_EQ(symlink((BuildDir() + "/Data").c_str(), m_Dir.File("Data").c_str()), 0);
+        EXPECT_EQ(mkdir(m_Dir.File("Music").c_str(), 0755), 0);
+    }
+    std::string File(const std::string& name) const { return m_Dir.File(name); }
+    const std::string& Path() const { return m_Dir.Path(); }
+
+    // A real song of the given length and, when a course is wanted, a track
+    // file whose onsets all lie in the lowest band: every obstacle lands in
+    // the centre lane as a capsule, so a glider left alone scores.
+    void AddSong(const std::string& name, float seconds, bool course) const {
+        const std::string song = File("Music/" + name);
+        ASSERT_TRUE(::Test::WriteOgg(song, std::vector<int16_t>(static_cast<size_t>(44100 * seconds), 0), 44100, 1));
+        if (!course) return;
+        const int beat = static_cast<int>(0.5f / RaceTest::PointSeconds);
+        ASSERT_TRUE(RaceTest::MakeTrack(seconds, [beat](int i, float) {
+                        return TrackData::Bands{i % beat == 0 && i > 0 ? 10.0f : 1.0f, 1.0f, 1.0f};
+                    }).SaveTo(song));
+    }
+    bool Exists(const std::string& name) const { return access(File(name).c_str(), F_OK) == 0; }
+
+private:
+    ::Test::TempDir m_Dir;
+};
+
+}  // namespace
+
+TEST(GameProgram, QuitDuringNameEntrySavesTheNameTypedSoFar) {
+    GameFolder game;
+    game.AddSong("beat.ogg", 6.0f, true);
+    game.AddSong("long.ogg", 60.0f, false);
+    // The race of the 6 s song ends at about 7 s of game time; by 12 s the
+    // table waits for a name. The last entry marks the log ("the script has
+    // run out") once the keys before it have been typed.
+    const std::string typing = "time 12000 keys AB\ntime 12100 keys C\ntime 12500 buttons none\n";
+    const struct {
+        const char* what;
+        std::string song;
+        std::string script;
+        int signal;         // sent once the script has run out; 0: none
+        const char* state;  // the state the quit left
+        const char* name;   // expected in the table, null: no table written
+    } cases[] = {
+        {"script quit", "beat.ogg", typing + "time 13000 quit\n", 0, "Hiscore", "ABC"},
+        {"SIGTERM", "beat.ogg", typing, SIGTERM, "Hiscore", "ABC"},
+        {"SIGINT", "beat.ogg", typing, SIGINT, "Hiscore", "ABC"},
+        {"race abandoned", "beat.ogg", "time 3000 buttons none\n", SIGTERM, "Play", nullptr},
+        {"analysis dropped", "long.ogg", "time 300 buttons none\n", SIGTERM, "Convert", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        remove(game.File("Music/beat.ogg.scr").c_str());
+        ASSERT_TRUE(::Test::WriteText(game.File("script.txt"), c.script));
+        ::Test::Program run(::Test::Program::Game(), {"--headless", "--script", "script.txt", "Music/" + c.song},
+                            game.Path(), NoLeakCheck);
+        ASSERT_TRUE(run.Start());
+        if (c.signal) {
+            ASSERT_TRUE(run.WaitForError("the script has run out")) << run.Errors();
+            run.Signal(c.signal);
+        }
+        EXPECT_EQ(run.Wait(), 0) << run.Errors();
+        const std::string log = run.Errors();
+        EXPECT_NE(log.find(std::string("[I] MainLoop Left.\n[D] MainApp/ExitState: ") + c.state + "\n"),
+                  std::string::npos)
+            << log;
+        EXPECT_FALSE(game.Exists("Music/long.ogg.kpt"));
+        if (!c.name) {
+            EXPECT_FALSE(game.Exists("Music/" + c.song + ".scr"));
+            continue;
+        }
+        const std::vector<unsigned char> table = ::Test::ReadFile(game.File("Music/beat.ogg.scr"));
+        ASSERT_EQ(table.size(), 4u + 8u + 20u);
+        EXPECT_GT(table[4] | table[5] << 8, 0);  // the race's score
+        EXPECT_EQ(std::string(table.begin() + 12, table.end()), c.name + std::string(17, ' '));
+    }
+}
+
+TEST(GameProgram, HeadlessRunsEndWithTheirVerdict) {
+    GameFolder game;
+    game.AddSong("beat.ogg", 6.0f, true);
+    game.AddSong("short.ogg", 0.5f, false);  // analysed, but under the 1 s a course needs
+    ASSERT_EQ(mkfifo(game.File("Music/fifo.ogg").c_str(), 0644), 0);
+    const struct {
+        const char* what;
+        std::vector<std::string> args;
+        int status;
+        const char* says;  // on standard error, or empty
+    } cases[] = {
+        // The autopilot races and prints its summary, but enters no name.
+        {"autopilot", {"--headless", "Music/beat.ogg"}, 0, ""},
+        {"refused", {"--headless", "Music/short.ogg"}, 1, "skyrail: \"Music/short.ogg\" cannot be raced"},
+        // A FIFO must not block the start; the list shows no song to race.
+        {"fifo", {"--headless", "Music/fifo.ogg"}, 1, "skyrail: no song was raced."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (std::string(c.what) == "fifo") {
+            remove(game.File("Music/beat.ogg").c_str());
+            remove(game.File("Music/short.ogg").c_str());
+        }
+        ::Test::Program run(::Test::Program::Game(), c.args, game.Path(), NoLeakCheck);
+        ASSERT_TRUE(run.Start());
+        EXPECT_EQ(run.Wait(), c.status) << run.Errors();
+        EXPECT_NE(run.Errors().find(c.says), std::string::npos) << run.Errors();
+        EXPECT_EQ(run.Output().find("Race finished: score ") != std::string::npos, c.status == 0) << run.Output();
+        EXPECT_FALSE(game.Exists("Music/beat.ogg.scr"));
+    }
+    EXPECT_NE(::Test::ReadFile(game.File("Music/short.ogg.kpt")).size(), 0u);
+}
+
+TEST(AnalyzeProgram, ReportsSongsTheGameRefusesAndSkipsFifos) {
+    GameFolder game;
+    game.AddSong("beat.ogg", 2.0f, false);
+    game.AddSong("short.ogg", 0.5f, false);
+    game.AddSong("long.ogg", 0.5f, false);
+    ASSERT_TRUE(RaceTest::FlatTrack(4096.0f, 0.125f).SaveTo(game.File("Music/long.ogg")));  // 68 minutes
+    ASSERT_EQ(mkfifo(game.File("Music/fifo.ogg").c_str(), 0644), 0);
+
+    ::Test::Program folder(::Test::Program::Analyser(), {"Music"}, game.Path(), NoLeakCheck);
+    ASSERT_TRUE(folder.Start());
+    EXPECT_EQ(folder.Wait(), 1);
+    const std::string out = folder.Output();
+    EXPECT_NE(out.find("ok    Music/beat.ogg: "), std::string::npos) << out;
+    EXPECT_NE(out.find("refused Music/short.ogg: 0.5 s of music analysed, but the game will not race it: need at "
+                       "least 1s of data.\n"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("refused Music/long.ogg: track file exists, but the game will not race it: song of "
+                       "4096.000000s is too long"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("3 songs: 1 written, 0 skipped, 2 refused, 0 failed"), std::string::npos) << out;
+
+    // Named directly, a FIFO is refused at once instead of blocking.
+    ::Test::Program fifo(::Test::Program::Analyser(), {"Music/fifo.ogg"}, game.Path(), NoLeakCheck);
+    ASSERT_TRUE(fifo.Start());
+    EXPECT_EQ(fifo.Wait(), 1);
+    EXPECT_NE(fifo.Errors().find("skyrail-analyze: Music/fifo.ogg: not a regular file"), std::string::npos);
+}
