@@ -239,8 +239,11 @@ TEST(MusicDecoder, DamagedSongsAreRefusedOrEndAndNeverCrash) {
     EXPECT_EQ(damagedSetups, log.Count("[E] MusicDecoderOGG::Open: damaged Vorbis setup header.\n") - 1);
 
     // skyrail-analyze DIR: the damaged song fails with its reason, the next one
-    // (stereo) is analysed.
+    // (long enough for the game to race) is analysed.
     std::remove(path.c_str());
+    std::vector<int16_t> song = Noise(2 * 44100, 5, 6000);
+    AnalysisTest::AddClicks(song, {1000, 40000, 70000});
+    ASSERT_TRUE(::Test::WriteOgg(next, song, 44100, 1));
     const std::string command = std::string(SKYRAIL_TEST_TOOLS_DIR) + "/../skyrail-analyze " + dir.Path() + " 2>&1";
     FILE* run = popen(command.c_str(), "r");
     ASSERT_NE(run, nullptr);
