@@ -39,6 +39,38 @@ const char* const HiscoreKeyboardText =
     "Press '#{Start}' or '#{DPadB}' to return to the menu.";
 
 const F32 TitleColor[4] = {89.0f / 255.0f, 192.0f / 255.0f, 223.0f / 255.0f, 1.0f};
+// The panel tints its opaque white image: a deep blue that leaves the screen
+// beneath a faint shadow, dark enough that white and title text stand out
+// and the text of the screen beneath does not mix with the help.
+const F32 PanelColor[4] = {0.0f, 0.03f, 0.10f, 0.95f};
+// Lines wider than this (in interface units, the screen being 320 wide) are
+// broken between words.
+const I32 MaxLineWidth = 304;
+
+// line broken at blanks into pieces no wider than width; a single word wider
+// than that stays whole.
+void Wrap(const std::string& line, const FontTexture2D* font, Fixed width, std::vector<std::string>& out) {
+    if (!font || TextGeometry::Measure(font, line) <= width) {
+        out.push_back(line);
+        return;
+    }
+    std::string current;
+    size_t start = 0;
+    while (start <= line.size()) {
+        size_t end = line.find(' ', start);
+        if (end == std::string::npos) end = line.size();
+        const std::string word = line.substr(start, end - start);
+        const std::string joined = current.empty() ? word : current + " " + word;
+        if (!current.empty() && TextGeometry::Measure(font, joined) > width) {
+            out.push_back(current);
+            current = word;
+        } else {
+            current = joined;
+        }
+        start = end + 1;
+    }
+    if (!current.empty()) out.push_back(current);
+}
 
 }  // namespace
 
@@ -85,18 +117,24 @@ void Help::Rebuild() {
 
     ImageGeometry* panel = New<ImageGeometry>();
     panel->SetShader(m_BackgroundShader);
-    panel->SetColor(1.0f, 1.0f, 1.0f, 0.75f);
+    panel->SetColor(PanelColor[0], PanelColor[1], PanelColor[2], PanelColor[3]);
     panel->SetPosition({Fixed::FromInt(-165), Fixed::FromInt(-125), Fixed::Zero});
     panel->SetSize(Fixed::FromInt(330), Fixed::FromInt(250));
     panel->SetStatic(ArrayAll);
     panel->SetParent(this);
 
-    // The piece after the last line break is a line too (maybe empty).
+    // The piece after the last line break is a line too (maybe empty); lines
+    // too wide for the screen continue on the next.
+    const FontTexture2D* font = Cast<FontTexture2D>(m_FontShader->GetTexture(0));
     std::vector<std::string> lines;
+    size_t titleLines = 0;
     size_t start = 0;
-    for (size_t end; (end = m_Text.find('\n', start)) != std::string::npos; start = end + 1)
-        lines.push_back(m_Text.substr(start, end - start));
-    lines.push_back(m_Text.substr(start));
+    for (size_t end; (end = m_Text.find('\n', start)) != std::string::npos; start = end + 1) {
+        Wrap(m_Text.substr(start, end - start), font, Fixed::FromInt(MaxLineWidth), lines);
+        if (titleLines == 0) titleLines = lines.size();
+    }
+    Wrap(m_Text.substr(start), font, Fixed::FromInt(MaxLineWidth), lines);
+    if (titleLines == 0) titleLines = lines.size();
 
     const I32 n = static_cast<I32>(lines.size());
     const Fixed top = h * Fixed::FromFloat(static_cast<F32>(n) * 0.5f);
@@ -110,7 +148,7 @@ void Help::Rebuild() {
         line->SetShader(m_FontShader);
         line->SetAlignment(TextGeometry::AlignCentre, TextGeometry::AlignStart);
         line->SetText(lines[i].c_str());
-        if (i == 0) {
+        if (static_cast<size_t>(i) < titleLines) {
             line->SetStatic(ArrayAll & ~ArrayColors);
             line->SetColor(TitleColor[0], TitleColor[1], TitleColor[2], TitleColor[3]);
         } else {

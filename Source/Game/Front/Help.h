@@ -1,12 +1,14 @@
-// Help: the help page of the current application state, a translucent panel
-// (330 x 250 around the origin) with centred lines of text in front of the
-// screen.
+// Help: the help page of the current application state, a dark, nearly
+// opaque panel (330 x 250 around the origin, over the whole screen) with
+// centred lines of text in front of the screen.
 //
 // The node rebuilds its children whenever its text or a shader changes: the
 // panel first, then one TextGeometry per non-empty line, the block of lines
 // centred vertically with a pitch of the font's nominal glyph height; the
-// first line is drawn in the title colour. Without both shaders nothing is
-// rebuilt. GetHelpText gives the text of a state (States.h) with the button
+// first line is drawn in the title colour. A line wider than the screen
+// (304 units, to leave a margin) is broken between words onto the next.
+// Without both shaders nothing is rebuilt. GetHelpText gives the text of a
+// state (States.h) with the button
 // placeholders "#{Name}" replaced by the input device's labels.
 // Depends on: Meridian scene (Transform, ImageGeometry, TextGeometry, Shader,
 // FontTexture2D), App (button labels, keyboard presence), Front/States.h.

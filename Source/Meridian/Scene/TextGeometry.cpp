@@ -39,6 +39,21 @@ void TextGeometry::SetScale(Fixed x, Fixed y) {
     m_ScaleY = y;
 }
 
+Fixed TextGeometry::Measure(const FontTexture2D* font, const std::string& text, Fixed scaleX) {
+    if (!font) return Fixed::Zero;
+    // The pen of UpdateGeometry, without the quads.
+    const GlyphTable& glyphs = font->Glyphs();
+    Fixed px;
+    for (unsigned char c : text) {
+        if (c == 0) break;
+        if (c == '\n') c = ' ';
+        if (c >= glyphs.size() || glyphs[c].code < 0) continue;
+        px += Pixels(glyphs[c].advanceX) * scaleX;
+        if (px.ToInt() % 2 != 0) px += scaleX;
+    }
+    return px;
+}
+
 void TextGeometry::UpdateGeometry() {
     if (!m_Rebuild) return;
     Shader* shader = GetShader();

@@ -21,6 +21,8 @@
 
 namespace Meridian {
 
+class FontTexture2D;
+
 class TextGeometry : public PolygonGeometry {
     MERIDIAN_TAGGED_CLASS(TextGeometry, PolygonGeometry, Tags::TextGeometry)
 
@@ -43,6 +45,10 @@ class TextGeometry : public PolygonGeometry {
     Fixed GetScaleX() const { return m_ScaleX; }
     Fixed GetScaleY() const { return m_ScaleY; }
     bool NeedsRebuild() const { return m_Rebuild != 0; }
+
+    // The width text takes in font at horizontal scale scaleX: where the pen
+    // of the layout ends (null font: 0). Centred text spans -width/2 .. width/2.
+    static Fixed Measure(const FontTexture2D* font, const std::string& text, Fixed scaleX = Fixed::One);
 
 private:
     std::string m_Text;

@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -348,4 +349,68 @@ TEST_F(GameTest, NameEntryByDpadVolumeKeysAndHelpToggle) {
     ASSERT_TRUE(ReachState(States::Menu, 5));
     Press(Buttons::System);
     EXPECT_TRUE(m_App->IsDone());
+}
+
+namespace {
+
+// Relative luminance of an sRGB pixel, for contrast ratios (L1 + 0.05) / (L2 + 0.05).
+double Luminance(const U8* p) {
+    double l = 0.0;
+    const double weight[3] = {0.2126, 0.7152, 0.0722};
+    for (int c = 0; c < 3; ++c) {
+        const double v = p[c] / 255.0;
+        l += weight[c] * (v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4));
+    }
+    return l;
+}
+
+}  // namespace
+
+// Every help page over the screen it explains: the panel hides what is
+// beneath, the text on it reads at a contrast of at least 4.5:1, and no line
+// runs off the 320-pixel screen.
+TEST_F(GameTest, HelpPagesAreReadableAndFitTheScreen) {
+    ASSERT_TRUE(WriteSong("Music/a song whose name is long enough to scroll across the list.ogg", 2));
+    Start();
+    ASSERT_TRUE(ReachState(States::Menu));
+    Frame();
+    RenderPndGL* render = Cast<RenderPndGL>(m_App->GetRender());
+    ASSERT_NE(render, nullptr);
+    for (I32 state : {States::Menu, States::SelSong}) {
+        if (state == States::SelSong) {
+            Press(Buttons::Start);
+            ASSERT_TRUE(ReachState(States::SelSong));
+            Frame();
+        }
+        std::vector<U8> bare(320 * 240 * 4), shown(320 * 240 * 4);
+        m_App->GetDrawTree()->Draw();
+        ASSERT_TRUE(render->ReadPixels(0, 0, 320, 240, bare.data()));
+        Press(Buttons::LeftTrigger);
+        ASSERT_TRUE(m_App->GetHelp()->IsEnabled());
+        m_App->GetDrawTree()->Draw();
+        ASSERT_TRUE(render->ReadPixels(0, 0, 320, 240, shown.data()));
+        Shot(state == States::Menu ? "help-menu" : "help-songs");
+
+        // The panel's colour is the darkest on show; text is what stands out from it.
+        double panel = 1.0;
+        for (size_t i = 0; i < shown.size(); i += 4) panel = std::min(panel, Luminance(&shown[i]));
+        size_t text = 0, readable = 0, edge = 0, beneath = 0;
+        for (int y = 0; y < 240; ++y)
+            for (int x = 0; x < 320; ++x) {
+                const size_t i = (static_cast<size_t>(y) * 320 + x) * 4;
+                const double ratio = (Luminance(&shown[i]) + 0.05) / (panel + 0.05);
+                if (ratio < 1.5) continue;
+                ++text;
+                readable += ratio >= 4.5;
+                edge += x < 2 || x >= 318;
+                // Text of the screen beneath that shows through the panel.
+                beneath += ratio < 3.0 && Luminance(&bare[i]) > 0.5;
+            }
+        SCOPED_TRACE(state);
+        EXPECT_GT(text, 500u);
+        EXPECT_GT(readable, text * 3 / 4);
+        EXPECT_EQ(edge, 0u);
+        EXPECT_LT(beneath, text / 50);
+        Press(Buttons::LeftTrigger);
+    }
 }
