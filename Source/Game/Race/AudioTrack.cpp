@@ -1,6 +1,7 @@
 #include "Race/AudioTrack.h"
 
 #include <cmath>
+#include <cstdio>
 #include <iomanip>
 #include <sstream>
 
@@ -76,8 +77,7 @@ std::string AudioTrack::Refusal(const TrackData& data) {
     if (data.Time.empty()) return "no control points.";
     // The course's times become Fixed seconds: NaN, infinities or times
     // beyond its range would make a course of no length (no lanes).
-    for (F32 time : data.Time)
-        if (!std::isfinite(time) || time < 0.0f || time >= 32767.0f) return "invalid control point times.";
+    if (IsDamaged(data)) return "invalid control point times.";
     const F32 length = data.Time.back();
     if (length < 1.0f) return "need at least 1s of data.";
     // Two vertices per section and 16-bit indices: longer songs cannot be drawn.
@@ -93,15 +93,34 @@ std::string AudioTrack::Refusal(const TrackData& data) {
     return std::string();
 }
 
+bool AudioTrack::IsDamaged(const TrackData& data) {
+    // The analysis writes strictly increasing times from 0 on; a course's
+    // times become Fixed seconds, so NaN, infinities, a step back or times
+    // beyond its range would build a course of no length (no lanes) or
+    // indices past its vertices.
+    F32 previous = -1.0f;
+    for (F32 time : data.Time) {
+        if (!std::isfinite(time) || time < 0.0f || time >= 32767.0f || time <= previous) return true;
+        previous = time;
+    }
+    return false;
+}
+
 bool AudioTrack::InitHighway2(const std::string& songPath) {
     TrackData data;
+    // A track file that does not read whole, or whose times the analysis
+    // cannot have written, is damaged: it goes, so that the next pick of the
+    // song analyses it afresh.
+    const std::string trackPath = TrackData::TrackPath(songPath);
     if (!data.LoadFrom(songPath) || data.Time.empty()) {
         LogE() << "InitHighway2" << ": failed to load TrackData.";
+        std::remove(trackPath.c_str());
         return false;
     }
     const std::string refusal = Refusal(data);
     if (!refusal.empty()) {
         LogE() << "InitHighway2" << ": " << refusal;
+        if (IsDamaged(data)) std::remove(trackPath.c_str());
         return false;
     }
 

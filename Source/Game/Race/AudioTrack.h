@@ -34,13 +34,17 @@ public:
     // Builds highway and lanes for the song and attaches them to parent.
     void Init(const std::string& songPath, Meridian::Group* parent);
     // Loads the track file and builds the highway (not attached). Refuses
-    // songs without data and those Refusal names.
+    // songs without data and those Refusal names; a track file that does not
+    // read whole or IsDamaged is removed, so the song is analysed again.
     bool InitHighway2(const std::string& songPath);
     // Why a song with this analysis cannot be raced (a sentence such as
     // "need at least 1s of data."), or empty when it can: times that are not
     // finite or outside 0 .. 32767 s, under one second of course, or too
     // long for 16-bit indices. The batch analyser gives the same verdict.
     static std::string Refusal(const TrackData& data);
+    // True when the times cannot come from the analysis: not finite,
+    // negative, not increasing, or at 32767 s and beyond.
+    static bool IsDamaged(const TrackData& data);
     // Loads the obstacle models if needed and places the obstacles on the
     // highway (not attached); false when they cannot be placed.
     bool InitLanes();

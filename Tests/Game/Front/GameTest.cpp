@@ -283,6 +283,9 @@ TEST_F(GameTest, CancelledAnalysisBadSongsAndBrokenTrackFiles) {
     PickSong("nan.ogg");
     ASSERT_TRUE(ReachState(States::Menu, 10));
     EXPECT_TRUE(capture.Contains("[E] InitHighway2: invalid control point times."));
+    // Both damaged track files are gone: the next pick analyses the song.
+    EXPECT_FALSE(TrackGen::TrackExists("Music/short.ogg"));
+    EXPECT_FALSE(TrackGen::TrackExists("Music/nan.ogg"));
     EXPECT_FALSE(capture.Contains("AudioTrack::Init succeeded."));
     EXPECT_EQ(m_App->GetRacesFinished(), 0);
     EXPECT_EQ(m_App->GetSongsRefused(), 3);

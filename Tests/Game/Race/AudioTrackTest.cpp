@@ -85,16 +85,22 @@ TEST(AudioTrack, RefusesTracksItCannotRace) {
                              "the limit is 65535 (about 68 minutes of music).\n"));
     EXPECT_EQ(track.GetHighway(), kept.Get()) << "a refused song builds nothing";
 
-    // Times that are not finite or leave the range of Fixed seconds would
-    // build a course of no length, on which no lane can be made.
-    for (float bad : {NAN, INFINITY, -1.0f, 40000.0f}) {
+    EXPECT_EQ(access(TrackData::TrackPath(dir.File("long.ogg")).c_str(), F_OK), 0) << "not damaged: kept";
+
+    // Times that are not finite, step back or leave the range of Fixed
+    // seconds are a damaged file: refused, and removed so that the song is
+    // analysed again.
+    const F32 back = -2.0f * PointSeconds;
+    for (F32 bad : {NAN, INFINITY, -1.0f, 40000.0f, 3e9f, back}) {
         TrackData data = FlatTrack(10.0f, PointSeconds);
-        data.Time[data.Time.size() / 2] = bad;
+        F32& time = data.Time[bad == 3e9f ? data.Time.size() - 1 : data.Time.size() / 2];
+        time = bad == back ? time + back : bad;
         ASSERT_TRUE(data.SaveTo(dir.File("bad.ogg")));
         EXPECT_FALSE(track.InitHighway2(dir.File("bad.ogg"))) << bad;
         EXPECT_EQ(AudioTrack::Refusal(data), "invalid control point times.");
+        EXPECT_NE(access(TrackData::TrackPath(dir.File("bad.ogg")).c_str(), F_OK), 0) << bad;
     }
-    EXPECT_EQ(log.Count("[E] InitHighway2: invalid control point times.\n"), 4);
+    EXPECT_EQ(log.Count("[E] InitHighway2: invalid control point times.\n"), 6);
 
     // Through Init the refusal reaches the race as "no highway".
     dir.WriteTextures();
