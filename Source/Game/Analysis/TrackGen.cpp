@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "Core/Log.h"
+#include "Core/System.h"
 
 using namespace Meridian;
 
@@ -67,6 +68,13 @@ bool TrackGen::Step() {
     m_FrameCounter += 0.5f;
     for (I32 b = 0; b < BandCount; ++b) m_FluxList[b].push_back(m_Analyzer->BandFlux(b));
     return true;
+}
+
+bool TrackGen::StepFor(U64 microseconds) {
+    const U64 end = System::GetWorkMicroseconds() + microseconds;
+    bool more = Step();
+    while (more && System::GetWorkMicroseconds() < end) more = Step();
+    return more;
 }
 
 I32 TrackGen::ProgressSeconds() const { return static_cast<I32>(m_FrameCounter * m_BlockSeconds); }

@@ -39,6 +39,12 @@ public:
     // "Failed to analyze " and the path). Later calls return false at once.
     bool Step();
 
+    // Steps until about microseconds of real time (System's work clock) have
+    // passed, at least once; true while more remains. The loading screen
+    // gives each frame such a slice, so the wait does not grow with the
+    // display or the frame rate.
+    bool StepFor(Meridian::U64 microseconds);
+
     // Whole seconds of music analysed so far.
     Meridian::I32 ProgressSeconds() const;
     // Read after Step returned false: true when no track file was written

@@ -22,6 +22,9 @@ namespace {
 const Fixed ResetDelta = Fixed::FromRaw(1092);     // about 1/60 s
 const Fixed RepeatDelay = Fixed::FromRaw(13107);   // 0.2 s before a held d-pad repeats
 const Fixed RepeatPeriod = Fixed::FromRaw(6553);   // then every 0.1 s
+// Real time the analysis may take in one frame: most of a 60 Hz frame,
+// leaving the rest for drawing the loading screen.
+const U64 AnalysisBudgetMicroseconds = 12000;
 
 void SetFormatted(TextGeometry* text, const char* format, I32 a, I32 b = 0) {
     if (!text) return;
@@ -475,9 +478,18 @@ void MainApp::UpdateAnalysis() {
         RequestState(States::Menu);
         return;
     }
-    const I32 start = m_TrackGen->ProgressSeconds();
+    // Each frame analyses for a slice of real time, so the wait is the
+    // analysis's own and the progress is still drawn every frame, at any
+    // display size and on slow machines alike. The fixed-step clock stands
+    // still within a frame: there each frame analyses one second of music, so
+    // headless runs and tests take the same frames on every machine.
     bool more = true;
-    while (more && m_TrackGen->ProgressSeconds() <= start) more = m_TrackGen->Step();
+    if (System::IsFixedClock()) {
+        const I32 start = m_TrackGen->ProgressSeconds();
+        while (more && m_TrackGen->ProgressSeconds() <= start) more = m_TrackGen->Step();
+    } else {
+        more = m_TrackGen->StepFor(AnalysisBudgetMicroseconds);
+    }
     const I32 progress = m_TrackGen->ProgressSeconds();
     SetFormatted(m_ProgressText, "%02d:%02d", progress / 60, progress % 60);
     if (m_SpinnerTransform)

@@ -51,6 +51,9 @@ public:
     // program are replaced. ClearQuitRequest forgets a pending request.
     static void CatchQuitSignals();
     static void ClearQuitRequest();
+    // Microseconds of the real monotonic clock, whatever the mode: for
+    // bounding work done within one frame (a budget), never for game time.
+    static U64 GetWorkMicroseconds();
 };
 
 }  // namespace Meridian

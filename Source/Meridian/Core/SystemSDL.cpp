@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <ctime>
 
 #ifdef SKYRAIL_HANDHELD
 #include <fcntl.h>
@@ -80,6 +81,12 @@ I32 System::Exit() {
 U32 System::GetTicks() {
     if (g_FixedClock) return g_FixedTicks;
     return SDL_GetTicks();
+}
+
+U64 System::GetWorkMicroseconds() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<U64>(now.tv_sec) * 1000000u + static_cast<U64>(now.tv_nsec) / 1000u;
 }
 
 void System::UseFixedClock(U32 stepMilliseconds, U32 startTicks) {
