@@ -35,6 +35,7 @@ int main(int argc, char** argv) {
     if (options.headless) setenv("SDL_AUDIODRIVER", "dummy", 0);
 
     Log::Open(">console");
+    Log::SetDebugShown(options.verbose);
     LogD() << "main {";
     System::Init();
     InstallGameDevices(options);

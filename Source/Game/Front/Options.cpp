@@ -16,6 +16,8 @@ GameOptions GameOptions::Parse(int argc, char** argv) {
             options.window = true;
         } else if (std::strcmp(arg, "--fullscreen") == 0) {
             options.fullscreen = true;
+        } else if (std::strcmp(arg, "--verbose") == 0) {
+            options.verbose = true;
         } else if (std::strcmp(arg, "--autopilot") == 0) {
             options.autopilot = true;
         } else if (std::strcmp(arg, "--scale") == 0 && hasValue) {
@@ -53,5 +55,6 @@ const char* GameOptions::Usage() {
            "  --shots DIR     write screenshots of the menu, analysis, race and high scores\n"
            "                  into DIR\n"
            "  --script FILE   replay buttons and keys from FILE instead of the keyboard\n"
+           "  --verbose       show the debug lines of the log too\n"
            "  --help          this text\n";
 }

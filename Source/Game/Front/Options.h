@@ -1,7 +1,7 @@
 // The game's command line.
 //
 //     skyrail [song.ogg] [--headless] [--window] [--scale N] [--fullscreen]
-//             [--autopilot] [--shots DIR] [--script FILE] [--help]
+//             [--autopilot] [--shots DIR] [--script FILE] [--verbose] [--help]
 //
 // The first argument containing ".ogg" names a song that is raced once, on
 // the first visit of the menu. Without a display the game runs headless.
@@ -20,6 +20,7 @@ struct GameOptions {
     bool autopilot = false;      // the autopilot plays (demo mode)
     std::string shots;           // folder for automatic screenshots, or empty
     std::string script;          // scripted input file, or empty
+    bool verbose = false;        // the terminal shows the debug lines too
     bool help = false;
     bool valid = true;
     std::string error;

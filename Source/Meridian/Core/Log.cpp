@@ -99,7 +99,16 @@ Log& Log::EndLine() {
     return *this;
 }
 
+namespace {
+bool g_DebugShown = true;
+}  // namespace
+
+void Log::SetDebugShown(bool shown) { g_DebugShown = shown; }
+
+bool Log::IsDebugShown() { return g_DebugShown; }
+
 LogLine::LogLine(const char* prefix) : m_Log(Log::Get()) {
+    if (!g_DebugShown && std::strcmp(prefix, "[D] ") == 0) m_Log = nullptr;
     if (m_Log) *m_Log << prefix;
 }
 

@@ -9,7 +9,9 @@
 // LogE/LogW/LogI/LogD write the severity prefix ("[E] ", "[W] ", "[I] ",
 // "[D] ") and the returned line object ends the line when the statement ends.
 // Writes while no log is open, or when the file could not be opened, are
-// dropped silently. Single-threaded use only.
+// dropped silently. Debug lines are written unless SetDebugShown(false)
+// hides them (the game's terminal shows them only with --verbose); the other
+// lines and their order are the same either way. Single-threaded use only.
 #pragma once
 
 #include <cstdio>
@@ -28,6 +30,9 @@ public:
     static void Open(const char* target);
     static Log* Get();
     static void Close();
+    // Whether LogD lines are written (default true).
+    static void SetDebugShown(bool shown);
+    static bool IsDebugShown();
 
     Log& operator<<(const char* text);
     Log& operator<<(const std::string& text);

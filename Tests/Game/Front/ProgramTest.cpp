@@ -81,7 +81,7 @@ TEST(GameProgram, QuitDuringNameEntrySavesTheNameTypedSoFar) {
         SCOPED_TRACE(c.what);
         remove(game.File("Music/beat.ogg.scr").c_str());
         ASSERT_TRUE(::Test::WriteText(game.File("script.txt"), c.script));
-        ::Test::Program run(::Test::Program::Game(), {"--headless", "--script", "script.txt", "Music/" + c.song},
+        ::Test::Program run(::Test::Program::Game(), {"--headless", "--verbose", "--script", "script.txt", "Music/" + c.song},
                             game.Path(), NoLeakCheck);
         ASSERT_TRUE(run.Start());
         if (c.signal) {
@@ -132,6 +132,7 @@ TEST(GameProgram, HeadlessRunsEndWithTheirVerdict) {
         ASSERT_TRUE(run.Start());
         EXPECT_EQ(run.Wait(), c.status) << run.Errors();
         EXPECT_NE(run.Errors().find(c.says), std::string::npos) << run.Errors();
+        EXPECT_EQ(run.Errors().find("[D] "), std::string::npos) << "debug lines only with --verbose";
         EXPECT_EQ(run.Output().find("Race finished: score ") != std::string::npos, c.status == 0) << run.Output();
         EXPECT_FALSE(game.Exists("Music/beat.ogg.scr"));
     }

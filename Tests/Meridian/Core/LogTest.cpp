@@ -29,6 +29,14 @@ TEST(Log, BannerPrefixesAndValueFormats) {
     EXPECT_EQ(lines[3], "[I] hex 0xff zero 0x0");
     EXPECT_EQ(lines[4], "[D] quoted \"a b\" \"c\"");
     EXPECT_EQ(lines[5], "[D] chained parts std");
+
+    // Hidden debug lines leave the others as they were.
+    Log::SetDebugShown(false);
+    LogD() << "hidden";
+    LogI() << "shown";
+    Log::SetDebugShown(true);
+    EXPECT_EQ(capture.Lines().size(), 7u);
+    EXPECT_EQ(capture.Lines().back(), "[I] shown");
 }
 
 TEST(Log, OpenTwiceCloseAndUnopenableTargets) {
