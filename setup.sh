@@ -14,6 +14,7 @@ PACKAGES=(
   libts-dev libiniparser-dev
   libfreetype-dev fonts-dejavu-core
   xvfb xauth
+  desktop-file-utils
 )
 
 missing=()

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Core/App.h"
+#include "Core/DataFolder.h"
 #include "Core/Log.h"
 #include "Core/System.h"
 #include "Front/GameDevices.h"
@@ -36,6 +37,9 @@ int main(int argc, char** argv) {
 
     Log::Open(">console");
     Log::SetDebugShown(options.verbose);
+    // ./Data in a build or source folder, else the installed data beside the
+    // executable: the game runs from any working folder.
+    SetDataFolder(FindDataFolder("skyrail", "SkyRail"));
     LogD() << "main {";
     System::Init();
     InstallGameDevices(options);

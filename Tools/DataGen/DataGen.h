@@ -31,6 +31,10 @@ bool WriteGliderModel(const std::string& dir);
 // Data/Fonts.
 bool WriteFonts(const std::string& dir);
 
+// Data/Icons: the desktop icon, "skyrail-<N>.png" for N = 32, 48, 64, 128
+// and 256 pixels square.
+bool WriteIcons(const std::string& dir);
+
 // Draws text in color with a TrueType face (anti-aliased) into canvas, the
 // baseline's left end at (x, y) in pixels (y down); glyphs are pixelWidth
 // wide and pixelHeight tall per em, so text can be drawn stretched. Returns

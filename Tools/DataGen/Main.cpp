@@ -3,7 +3,8 @@
 //     skyrail-datagen <outdir> [--oggenc PATH] [--no-song]
 //
 // Under <outdir>: Data/SkyRail/ (textures, models, config.ini), Data/Fonts/
-// (two bitmap fonts) and "Music/SkyRail Demo.ogg". The song is encoded by
+// (two bitmap fonts), Data/Icons/ (the desktop icon in five sizes) and
+// "Music/SkyRail Demo.ogg". The song is encoded by
 // skyrail-oggenc, taken from --oggenc or from the folder of this program.
 // The output is the same, byte for byte, on every run. Exit status 0 on
 // success, 1 when a file could not be made, 2 on wrong arguments.
@@ -65,12 +66,14 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 
     const std::string game = out + "/Data/SkyRail/", fonts = out + "/Data/Fonts/", music = out + "/Music/";
-    if (!MakeDirs(game) || !MakeDirs(fonts) || !MakeDirs(music)) return 1;
+    const std::string icons = out + "/Data/Icons/";
+    if (!MakeDirs(game) || !MakeDirs(fonts) || !MakeDirs(music) || !MakeDirs(icons)) return 1;
     using namespace DataGen;
     const bool ok = WriteTrackTexture(game) && WriteCapsuleTexture(game) && WriteCapsuleModel(game) &&
                     WriteMineTexture(game) && WriteMineModel(game) && WriteGliderTexture(game) &&
                     WriteGliderModel(game) && WriteGliderShadow(game) && WriteStars(game) && WritePixel(game) &&
                     WritePattern(game) && WriteLoading(game) && WriteGuiAtlas(game) && WriteConfig(game) &&
-                    WriteFonts(fonts) && (!song || WriteDemoSong(music + "SkyRail Demo.ogg", encoder));
+                    WriteFonts(fonts) && WriteIcons(icons) &&
+                    (!song || WriteDemoSong(music + "SkyRail Demo.ogg", encoder));
     return ok ? 0 : 1;
 }

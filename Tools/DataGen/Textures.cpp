@@ -198,6 +198,29 @@ bool WriteLoading(const std::string& dir) {
     return c.WritePng(dir + "loading01.png", Canvas::RGBA);
 }
 
+// The desktop icon: a lit highway running into the distance on a rounded
+// night-blue square, a capsule on its middle lane. Drawn in units of the size,
+// so every size is the same picture.
+bool WriteIcons(const std::string& dir) {
+    for (int size : {32, 48, 64, 128, 256}) {
+        const double u = size / 32.0;
+        Canvas c(size, size);
+        c.Fill(Box(1 * u, 1 * u, 31 * u, 31 * u, 6 * u), Rgba(10, 18, 52));
+        c.Paint(0, 0, size, size, [&](double x, double y) {
+            const double t = Clamp01((y / u - 9) / 21);  // 0 at the horizon, 1 at the bottom
+            const double half = 1.5 + 12.5 * t, offset = x / u - 16;
+            const double road = Clamp01((half - std::fabs(offset)) * u) * (y / u > 9 && y / u < 30 ? 1 : 0);
+            const double edge = Clamp01(1.2 - std::fabs(std::fabs(offset) - half) * u / (0.6 + t)) * road;
+            Color col = WithAlpha(Mix(Rgba(30, 60, 130), Rgba(60, 120, 210), t), road);
+            return Mix(col, Rgba(120, 230, 255), edge);
+        });
+        c.Fill(Circle(16 * u, 22 * u, 3 * u), Rgba(255, 200, 60));
+        c.Fill(Circle(15 * u, 21 * u, 1.2 * u), Rgba(255, 250, 220));
+        if (!c.WritePng(dir + "skyrail-" + std::to_string(size) + ".png", Canvas::RGBA)) return false;
+    }
+    return true;
+}
+
 bool WriteConfig(const std::string& dir) {
     const std::string path = dir + "config.ini";
     FILE* file = std::fopen(path.c_str(), "wb");

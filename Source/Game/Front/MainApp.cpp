@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include "Analysis/TrackGen.h"
+#include "Core/DataFolder.h"
 #include "Core/Log.h"
 #include "Core/RegularFile.h"
 #include "Core/System.h"
@@ -331,8 +332,9 @@ void MainApp::ExitState(I32 state) {
 }
 
 void MainApp::BuildFrontEnd() {
-    m_LargeFont = Screens::LoadFont("Data/Fonts/SpaceAge12", Fixed::FromInt(12), Shader::BlendAlpha, false);
-    m_SmallFont = Screens::LoadFont("Data/Fonts/04b03", Fixed::FromInt(8), Shader::BlendAlphaTest, true);
+    m_LargeFont =
+        Screens::LoadFont(DataFile("Fonts/SpaceAge12").c_str(), Fixed::FromInt(12), Shader::BlendAlpha, false);
+    m_SmallFont = Screens::LoadFont(DataFile("Fonts/04b03").c_str(), Fixed::FromInt(8), Shader::BlendAlphaTest, true);
 
     if (m_Light) m_Light->SetLightType(Light::Ambient);
     m_InterfaceRoot = New<InterfaceGroup>();
@@ -361,23 +363,23 @@ void MainApp::BuildFrontEnd() {
     m_StatusText->SetParent(status);
 
     m_Help = New<Help>();
-    m_Help->SetBackgroundShader(CreateTextureShader("./Data/SkyRail/pixel.png", false, Shader::BlendAlpha));
+    m_Help->SetBackgroundShader(CreateTextureShader(DataFile("SkyRail/pixel.png").c_str(), false, Shader::BlendAlpha));
     m_Help->SetFontShader(m_SmallFont);
     m_Help->SetEnabled(0);
     m_Help->SetParent(m_HelpRoot);
 
     m_MusicRoot = "./Music/";
-    Screens::ReadConfiguration("./Data/SkyRail/config.ini", m_Input);
+    Screens::ReadConfiguration(DataFile("SkyRail/config.ini").c_str(), m_Input);
 }
 
 void MainApp::BuildMenu() {
-    m_Background = Screens::AddRect(m_GuiRoot, CreateTextureShader("./Data/SkyRail/pattern01.png", false,
+    m_Background = Screens::AddRect(m_GuiRoot, CreateTextureShader(DataFile("SkyRail/pattern01.png").c_str(), false,
                                                                    Shader::BlendOpaque),
                                     -160, -120, 320, 240);
     m_Background->SetTextureRepeat(Fixed::FromInt(16), Fixed::FromInt(16));
     m_Background->SetStatic(0xFFFFFFFFu);
 
-    m_GuiShader = CreateTextureShader("./Data/SkyRail/gui01.png", false, Shader::BlendAlpha);
+    m_GuiShader = CreateTextureShader(DataFile("SkyRail/gui01.png").c_str(), false, Shader::BlendAlpha);
     if (m_GuiShader && m_GuiShader->GetTexture(0)) {
         Texture* texture = m_GuiShader->GetTexture(0);
         texture->SetMipmapMode(Texture::MipmapNearest);
@@ -413,7 +415,8 @@ void MainApp::BuildLoadingScreen() {
     m_SpinnerTransform = New<Transform>();
     m_SpinnerTransform->SetName("Spinner");
     m_SpinnerTransform->SetParent(m_GuiRoot);
-    Screens::AddRect(m_SpinnerTransform, CreateTextureShader("./Data/SkyRail/loading01.png", false, Shader::BlendAlpha),
+    Screens::AddRect(m_SpinnerTransform,
+                     CreateTextureShader(DataFile("SkyRail/loading01.png").c_str(), false, Shader::BlendAlpha),
                      -32, -32, 64, 64);
     m_ProgressTransform = New<Transform>();
     m_ProgressTransform->SetParent(m_GuiRoot);

@@ -2,6 +2,7 @@
 
 #include <iniparser.h>
 
+#include "Core/DataFolder.h"
 #include "Image/ImportPNG.h"
 #include "Import/ImportGlyphData.h"
 #include "Scene/Material.h"
@@ -81,7 +82,8 @@ void BuildHud(RaceHud& hud, Shader* largeFont, Shader* gui) {
     ImageGeometry* ornament = AddRect(group, gui, 48, 87, 114, 20, 0.77734375f, 0.04296875f, 1.0f, 0.12109375f);
     ornament->SetStatic(0xFFFFFFFFu);
 
-    hud.m_Fade = AddRect(hud.m_RaceRoot, CreateTextureShader("./Data/SkyRail/pixel.png", false, Shader::BlendAlpha),
+    hud.m_Fade = AddRect(hud.m_RaceRoot,
+                         CreateTextureShader(DataFile("SkyRail/pixel.png").c_str(), false, Shader::BlendAlpha),
                          -165, -125, 330, 250);
     hud.m_Fade->SetColor(0.0f, 0.0f, 0.0f, 0.0f);
     hud.m_Fade->SetEnabled(0);

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "Analysis/TrackData.h"
+#include "Core/DataFolder.h"
 #include "Core/Log.h"
 #include "Import/ImportMSD.h"
 #include "Scene/ShaderHelpers.h"
@@ -14,11 +15,11 @@ using namespace Meridian;
 
 namespace {
 
-const char* const HighwayTexture = "./Data/SkyRail/track01.png";
-const char* const CapsuleTexture = "./Data/SkyRail/capsule01.png";
-const char* const MineTexture = "./Data/SkyRail/mine01.png";
-const char* const CapsuleModelFile = "./Data/SkyRail/capsule01.msd";
-const char* const MineModelFile = "./Data/SkyRail/mine01.msd";
+const char* const HighwayTexture = "SkyRail/track01.png";
+const char* const CapsuleTexture = "SkyRail/capsule01.png";
+const char* const MineTexture = "SkyRail/mine01.png";
+const char* const CapsuleModelFile = "SkyRail/capsule01.msd";
+const char* const MineModelFile = "SkyRail/mine01.msd";
 const I32 ObstacleLayer = 9;
 
 // Takes a node out of the scene before its holder lets go of it.
@@ -39,7 +40,7 @@ void AudioTrack::Init(const std::string& songPath, Group* parent) {
     Release();
 
     if (!m_HighwayShader) {
-        Shader* highway = CreateTextureShader(HighwayTexture, false, Shader::BlendOpaque);
+        Shader* highway = CreateTextureShader(DataFile(HighwayTexture).c_str(), false, Shader::BlendOpaque);
         if (!highway) {
             LogE() << "HighwayShader could not be created.";
             return;
@@ -48,12 +49,12 @@ void AudioTrack::Init(const std::string& songPath, Group* parent) {
         m_HighwayShader->SetCulling(false);  // both sides of the road are seen
         m_HighwayShader->SetName("HighwayShader");
 
-        m_ActiveObstacleShader = CreateTextureShader(CapsuleTexture, false, Shader::BlendOpaque);
+        m_ActiveObstacleShader = CreateTextureShader(DataFile(CapsuleTexture).c_str(), false, Shader::BlendOpaque);
         if (m_ActiveObstacleShader) {
             m_ActiveObstacleShader->SetName("ActiveObstacleShader");
             m_ActiveObstacleShader->SetLayer(ObstacleLayer);
         }
-        m_InactiveObstacleShader = CreateTextureShader(MineTexture, false, Shader::BlendOpaque);
+        m_InactiveObstacleShader = CreateTextureShader(DataFile(MineTexture).c_str(), false, Shader::BlendOpaque);
         if (m_InactiveObstacleShader) {
             m_InactiveObstacleShader->SetName("InactiveObstacleShader");
             m_InactiveObstacleShader->SetLayer(ObstacleLayer);
@@ -138,8 +139,8 @@ bool AudioTrack::InitHighway2(const std::string& songPath) {
 
 bool AudioTrack::InitLanes() {
     if (!m_Highway) return false;
-    if (!m_CapsuleModel) m_CapsuleModel = ImportMSD(CapsuleModelFile, 0);
-    if (!m_MineModel) m_MineModel = ImportMSD(MineModelFile, 0);
+    if (!m_CapsuleModel) m_CapsuleModel = ImportMSD(DataFile(CapsuleModelFile).c_str(), 0);
+    if (!m_MineModel) m_MineModel = ImportMSD(DataFile(MineModelFile).c_str(), 0);
     if (!m_CapsuleModel || !m_MineModel) {
         LogE() << "AudioTrack::InitLanes: Obstacle loading failed.";
         return false;

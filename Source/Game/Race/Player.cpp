@@ -1,5 +1,6 @@
 #include "Race/Player.h"
 
+#include "Core/DataFolder.h"
 #include "Core/Log.h"
 #include "Import/ImportMSD.h"
 #include "Scene/ShaderHelpers.h"
@@ -46,8 +47,8 @@ void Player::Init(Group* parent) {
         m_Camera->SetFieldOfView(m_FieldOfView);
         m_Camera->SetParent(m_CameraTransform);
 
-        m_Texture = CreateTextureShader("./Data/SkyRail/glider01.png", false, Shader::BlendOpaque);
-        m_Model = ImportMSD("./Data/SkyRail/glider01.msd", 0);
+        m_Texture = CreateTextureShader(DataFile("SkyRail/glider01.png").c_str(), false, Shader::BlendOpaque);
+        m_Model = ImportMSD(DataFile("SkyRail/glider01.msd").c_str(), 0);
         if (m_Model) {
             // The model's own transform carries its placement and bank.
             Ref<Transform> holder = New<Transform>();
@@ -67,7 +68,8 @@ void Player::Init(Group* parent) {
         m_Shadow->SetPrimitiveType(PrimitiveTriangles);
         m_Shadow->SetIndices({0, 1, 2, 1, 3, 2});
         m_Shadow->SetStatic(0xFFFFFFFFu);
-        if (Shader* shadow = CreateTextureShader("./Data/SkyRail/glider01shadow.png", false, Shader::BlendOpaque)) {
+        const std::string shadowFile = DataFile("SkyRail/glider01shadow.png");
+        if (Shader* shadow = CreateTextureShader(shadowFile.c_str(), false, Shader::BlendOpaque)) {
             shadow->SetBlendMode(Shader::BlendAlpha);
             m_Shadow->SetShader(shadow);
         }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "Core/DataFolder.h"
 #include "Core/Log.h"
 #include "Math/MathFunctions.h"
 #include "Math/Random.h"
@@ -84,7 +85,7 @@ bool Race::Start(App& app, RaceHud& hud, const std::string& song, AudioSource* m
         m_StarfieldTransform->SetName("StarfieldTransform");
         m_StarfieldTransform->SetParent(app.GetSceneTransform());
         m_Starfield = New<Starfield>();
-        m_StarShader = CreateTextureShader("./Data/SkyRail/stars01.png", false, Shader::BlendAdditive);
+        m_StarShader = CreateTextureShader(DataFile("SkyRail/stars01.png").c_str(), false, Shader::BlendAdditive);
         if (m_StarShader && m_StarShader->GetMaterial())
             m_StarShader->GetMaterial()->SetDiffuse(1.0f, 1.0f, 1.0f, 1.0f);
         m_Starfield->SetShader(m_StarShader);

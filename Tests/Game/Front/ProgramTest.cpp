@@ -25,6 +25,18 @@ std::string BuildDir() { return std::string(SKYRAIL_TEST_TOOLS_DIR) + "/.."; }
 // that run the same code in their own process.
 const std::vector<std::string> NoLeakCheck = {"ASAN_OPTIONS=detect_leaks=0"};
 
+// A real song of the given length and, when a course is wanted, a track
+// file whose onsets all lie in the lowest band: every obstacle lands in the
+// centre lane as a capsule, so a glider left alone scores.
+void WriteSong(const std::string& song, float seconds, bool course) {
+    ASSERT_TRUE(::Test::WriteOgg(song, std::vector<int16_t>(static_cast<size_t>(44100 * seconds), 0), 44100, 1));
+    if (!course) return;
+    const int beat = static_cast<int>(0.5f / RaceTest::PointSeconds);
+    ASSERT_TRUE(RaceTest::MakeTrack(seconds, [beat](int i, float) {
+                    return TrackData::Bands{i % beat == 0 && i > 0 ? 10.0f : 1.0f, 1.0f, 1.0f};
+                }).SaveTo(song));
+}
+
 // A folder laid out as the game expects: ./Data and ./Music.
 class GameFolder {
 public:
@@ -35,17 +47,8 @@ public:
     std::string File(const std::string& name) const { return m_Dir.File(name); }
     const std::string& Path() const { return m_Dir.Path(); }
 
-    // A real song of the given length and, when a course is wanted, a track
-    // file whose onsets all lie in the lowest band: every obstacle lands in
-    // the centre lane as a capsule, so a glider left alone scores.
     void AddSong(const std::string& name, float seconds, bool course) const {
-        const std::string song = File("Music/" + name);
-        ASSERT_TRUE(::Test::WriteOgg(song, std::vector<int16_t>(static_cast<size_t>(44100 * seconds), 0), 44100, 1));
-        if (!course) return;
-        const int beat = static_cast<int>(0.5f / RaceTest::PointSeconds);
-        ASSERT_TRUE(RaceTest::MakeTrack(seconds, [beat](int i, float) {
-                        return TrackData::Bands{i % beat == 0 && i > 0 ? 10.0f : 1.0f, 1.0f, 1.0f};
-                    }).SaveTo(song));
+        WriteSong(File("Music/" + name), seconds, course);
     }
     bool Exists(const std::string& name) const { return access(File(name).c_str(), F_OK) == 0; }
 
@@ -167,4 +170,38 @@ TEST(AnalyzeProgram, ReportsSongsTheGameRefusesAndSkipsFifos) {
     ASSERT_TRUE(fifo.Start());
     EXPECT_EQ(fifo.Wait(), 1);
     EXPECT_NE(fifo.Errors().find("skyrail-analyze: Music/fifo.ogg: not a regular file"), std::string::npos);
+}
+
+// cmake --install into a scratch prefix: the installed game races a song
+// from a folder without ./Data, its desktop entry validates and its icons are
+// PNG files of their folder's size.
+TEST(GameProgram, InstalledGameRunsFromAnyFolder) {
+    ::Test::TempDir prefix;
+    ::Test::Program install(SKYRAIL_CMAKE, {"--install", BuildDir(), "--prefix", prefix.Path()}, BuildDir());
+    ASSERT_TRUE(install.Start());
+    ASSERT_EQ(install.Wait(), 0) << install.Errors();
+
+    ::Test::TempDir elsewhere;
+    ASSERT_EQ(mkdir(elsewhere.File("Music").c_str(), 0755), 0);
+    WriteSong(elsewhere.File("Music/beat.ogg"), 6.0f, true);
+    ::Test::Program run(prefix.File("bin/skyrail"), {"--headless", "Music/beat.ogg"}, elsewhere.Path(), NoLeakCheck);
+    ASSERT_TRUE(run.Start());
+    EXPECT_EQ(run.Wait(), 0) << run.Errors();
+    EXPECT_NE(run.Output().find("Race finished: score "), std::string::npos) << run.Errors();
+
+    const std::string entry = prefix.File("share/applications/skyrail.desktop");
+    const std::vector<unsigned char> bytes = ::Test::ReadFile(entry);
+    const std::string text(bytes.begin(), bytes.end());
+    EXPECT_NE(text.find("Exec=" + prefix.File("bin/skyrail") + "\n"), std::string::npos) << text;
+    ::Test::Program validate("/usr/bin/desktop-file-validate", {entry}, prefix.Path());
+    ASSERT_TRUE(validate.Start());
+    EXPECT_EQ(validate.Wait(), 0) << validate.Output() << validate.Errors();
+    for (int size : {32, 48, 64, 128, 256}) {
+        const std::string n = std::to_string(size);
+        const std::vector<unsigned char> png =
+            ::Test::ReadFile(prefix.File("share/icons/hicolor/" + n + "x" + n + "/apps/skyrail.png"));
+        ASSERT_GT(png.size(), 24u) << size;
+        EXPECT_EQ(png[19] | png[18] << 8, size);  // IHDR width
+        EXPECT_EQ(png[23] | png[22] << 8, size);  // IHDR height
+    }
 }
