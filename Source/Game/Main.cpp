@@ -11,6 +11,7 @@
 #include "Front/GameDevices.h"
 #include "Front/MainApp.h"
 #include "Front/Options.h"
+#include "Front/UserSettings.h"
 
 using namespace Meridian;
 
@@ -40,11 +41,19 @@ int main(int argc, char** argv) {
     // ./Data in a build or source folder, else the installed data beside the
     // executable: the game runs from any working folder.
     SetDataFolder(FindDataFolder("skyrail", "SkyRail"));
+
+    // The player's settings fill in what the command line leaves open.
+    const std::string settingsPath = UserSettings::DefaultPath();
+    UserSettings settings;
+    if (!settingsPath.empty()) settings.Load(settingsPath);
+    if (options.scale == 0) options.scale = settings.scale;
+    if (settings.fullscreen == 1) options.fullscreen = true;
     LogD() << "main {";
     System::Init();
     InstallGameDevices(options);
     MainApp* app = New<MainApp>();
     app->SetOptions(options);
+    app->SetSettings(settings, settingsPath);
     I32 score = 0;
     std::vector<std::string> shots;
     std::string failure;

@@ -87,6 +87,7 @@ bool MainApp::Init(int argc, char** argv) {
         else
             m_CommandLineSong.clear();
     }
+    if (m_Audio && m_Settings.volume >= 0) m_Audio->SetVolume(m_Settings.volume);
     m_Render->SetClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     RequestState(States::Init);
     return true;
@@ -159,6 +160,10 @@ void MainApp::GlobalControls() {
         if (volume < 0) volume = 0;
         m_Audio->SetVolume(volume);
         SetFormatted(m_StatusText, "VOLUME: %d", m_Audio->GetVolume());
+        if (!m_SettingsPath.empty() && m_Audio->GetVolume() != m_Settings.volume) {
+            m_Settings.volume = m_Audio->GetVolume();
+            m_Settings.Save(m_SettingsPath);
+        }
     }
     if (IsPressed(Buttons::RightTrigger)) m_ShowFps = !m_ShowFps;
     if ((IsReleased(Buttons::VolumeUp) || IsReleased(Buttons::VolumeDown) || IsReleased(Buttons::RightTrigger)) &&

@@ -20,6 +20,7 @@
 #include "Front/Help.h"
 #include "Front/HiscoreTable.h"
 #include "Front/Options.h"
+#include "Front/UserSettings.h"
 #include "Race/Race.h"
 #include "Scene/ImageGeometry.h"
 #include "Scene/TextGeometry.h"
@@ -49,6 +50,12 @@ class MainApp : public Meridian::App {
     const std::vector<std::string>& GetShotFiles() const { return m_ShotFiles; }
 
     void SetOptions(const GameOptions& options) { m_Options = options; }
+    // The player's settings as read from path, written back there when one
+    // changes; without a call (tests) nothing is kept.
+    void SetSettings(const UserSettings& settings, const std::string& path) {
+        m_Settings = settings;
+        m_SettingsPath = path;
+    }
     void RequestState(Meridian::I32 state) { m_RequestedState = state; }
     Meridian::I32 GetState() const { return m_CurrentState; }
     Meridian::I32 GetPreviousState() const { return m_PreviousState; }
@@ -98,6 +105,8 @@ private:
     void RefuseSong();
 
     GameOptions m_Options;
+    UserSettings m_Settings;
+    std::string m_SettingsPath;
     Meridian::I32 m_PreviousState;
     Meridian::I32 m_CurrentState;
     Meridian::I32 m_RequestedState;

@@ -307,9 +307,14 @@ TEST_F(GameTest, NameEntryByDpadVolumeKeysAndHelpToggle) {
     Start();
     ASSERT_TRUE(ReachState(States::Menu));
 
-    // Volume: 20 -> 25 -> 20, shown in the status line until released.
+    // Volume: 20 -> 25 -> 20, shown in the status line until released and
+    // kept in the settings file.
+    m_App->SetSettings(UserSettings(), m_Dir.File("config/skyrail/settings.ini"));
     Frame(Buttons::VolumeUp);
     EXPECT_EQ(m_App->GetAudio()->GetVolume(), 25);
+    UserSettings kept;
+    EXPECT_TRUE(kept.Load(m_Dir.File("config/skyrail/settings.ini")));
+    EXPECT_EQ(kept.volume, 25);
     EXPECT_EQ(m_App->GetStatusText()->GetText(), "VOLUME: 25");
     Frame(0);
     EXPECT_EQ(m_App->GetStatusText()->GetText(), "");

@@ -1,0 +1,41 @@
+// UserSettings: what the player chose, kept between starts in
+// "$XDG_CONFIG_HOME/skyrail/settings.ini" (default "~/.config/skyrail/").
+//
+// The file is read after the game's own configuration and overrides it; the
+// command line overrides both. Its format is the configuration's:
+//
+//     [Audio]
+//     volume = 25          ; 0 .. 128
+//     [Video]
+//     scale = 3            ; window size 320 x 240 times 1 .. 16
+//     fullscreen = 0       ; 0 or 1
+//
+// A value left out keeps the game's default. Load refuses a damaged file (a
+// line that is neither a section, a "key = value" pair, a comment nor blank;
+// a value out of its range) as a whole, with one warning, and the defaults
+// hold; the game then does not write it until a setting changes. Save writes
+// a temporary file beside it, flushes it to the disk and renames it over the
+// old one, so the file is whole at every moment.
+#pragma once
+
+#include <string>
+
+#include "Core/Types.h"
+
+struct UserSettings {
+    Meridian::I32 volume = -1;      // -1: not set
+    Meridian::I32 scale = 0;        // 0: not set
+    Meridian::I32 fullscreen = -1;  // -1: not set
+
+    // The file's path from the environment, or empty when neither
+    // XDG_CONFIG_HOME nor HOME is set.
+    static std::string DefaultPath();
+
+    // True when the file was read; false when it is missing (silently) or
+    // damaged or unreadable (one "[W] UserSettings::Load: " line), leaving
+    // every value unset.
+    bool Load(const std::string& path);
+    // Creates the file's folder when needed; false (with one "[E]
+    // UserSettings::Save: " line) when the file cannot be written.
+    bool Save(const std::string& path) const;
+};

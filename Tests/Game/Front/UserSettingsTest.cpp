@@ -1,0 +1,65 @@
+// The settings file on disk: what reads, what is refused as damaged, and
+// writes that replace the file whole.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "Front/UserSettings.h"
+#include "Support/TestUtil.h"
+
+TEST(UserSettings, ReadsRefusesDamageAndWritesWhole) {
+    ::Test::TempDir dir;
+    const std::string path = dir.File("skyrail/settings.ini");
+    ::Test::LogCapture log;
+    UserSettings settings;
+    EXPECT_FALSE(settings.Load(path));  // missing: silently the defaults
+    EXPECT_EQ(log.Count("[W] "), 0);
+
+    const struct {
+        const char* text;
+        bool loads;
+        int volume, scale, fullscreen;
+    } cases[] = {
+        {"[Audio]\nvolume = 40\n[Video]\nscale=2 ; comment\nfullscreen = 1\n", true, 40, 2, 1},
+        {"# only a comment\n\n[Other]\nvolume = 99999\n[Audio]\nunknown = x\n", true, -1, 0, -1},
+        {"[Audio]\nvolume = loud\n", false, -1, 0, -1},
+        {"[Audio]\nvolume = 129\n", false, -1, 0, -1},
+        {"[Video]\nscale = 3\nthis line is broken\n", false, -1, 0, -1},
+        {"\x89PNG\r\n\x1a\n\x01\x02", false, -1, 0, -1},
+    };
+    ASSERT_EQ(mkdir(dir.File("skyrail").c_str(), 0755), 0);
+    int warnings = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        ASSERT_TRUE(::Test::WriteText(path, c.text));
+        EXPECT_EQ(settings.Load(path), c.loads);
+        warnings += !c.loads;
+        EXPECT_EQ(log.Count("[W] UserSettings::Load: "), warnings);
+        EXPECT_EQ(settings.volume, c.volume);
+        EXPECT_EQ(settings.scale, c.scale);
+        EXPECT_EQ(settings.fullscreen, c.fullscreen);
+    }
+    // Unreadable (a folder of that name): one warning, the defaults.
+    EXPECT_FALSE(settings.Load(dir.Path()));
+    EXPECT_EQ(log.Count("[W] UserSettings::Load: "), warnings + 1);
+
+    // A save creates the folders, leaves no temporary file and reads back.
+    settings.volume = 35;
+    settings.scale = 4;
+    settings.fullscreen = 0;
+    const std::string fresh = dir.File("new/skyrail/settings.ini");
+    ASSERT_TRUE(settings.Save(fresh));
+    EXPECT_NE(access((fresh + ".tmp").c_str(), F_OK), 0);
+    UserSettings back;
+    ASSERT_TRUE(back.Load(fresh));
+    EXPECT_EQ(back.volume, 35);
+    EXPECT_EQ(back.scale, 4);
+    EXPECT_EQ(back.fullscreen, 0);
+    // Under a regular file no folder can be made: the failure is logged.
+    EXPECT_FALSE(settings.Save(fresh + "/settings.ini"));
+    EXPECT_EQ(log.Count("[E] UserSettings::Save: "), 1);
+    EXPECT_TRUE(back.Load(fresh));
+}
