@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "Analysis/MusicDecoder.h"
+#include "Music/MusicDecoder.h"
 #include "Analysis/SpectrumAnalyzer.h"
 #include "Analysis/TrackData.h"
 #include "Core/Types.h"
@@ -63,7 +63,7 @@ private:
 
     std::string m_Path;
     Meridian::Ref<SpectrumAnalyzer> m_Analyzer;  // null once the song has run out
-    Meridian::Ref<MusicDecoder> m_Decoder;
+    Meridian::Ref<Meridian::MusicDecoder> m_Decoder;
     std::vector<Meridian::F32> m_FluxList[BandCount];
     std::vector<Meridian::F32> m_ThresholdList[BandCount];
     std::vector<Meridian::F32> m_TimeList;
