@@ -57,7 +57,8 @@ void MusicDecoderFFmpeg::Release() {
     MusicDecoder::Release();
 }
 
-bool MusicDecoderFFmpeg::Open(const std::string& path) {
+bool MusicDecoderFFmpeg::Open(const std::string& song) {
+    const std::string path = song;  // song may be this decoder's own Path(), which Release clears
     Release();
     QuietFFmpeg();
     // Checked first: opening a FIFO would block.

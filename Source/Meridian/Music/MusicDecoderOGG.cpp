@@ -34,7 +34,8 @@ void MusicDecoderOGG::Release() {
     MusicDecoder::Release();
 }
 
-bool MusicDecoderOGG::Open(const std::string& path) {
+bool MusicDecoderOGG::Open(const std::string& song) {
+    const std::string path = song;  // song may be this decoder's own Path(), which Release clears
     Release();
     // Never blocks: a FIFO or device with a song's name is refused unread.
     std::string why;
