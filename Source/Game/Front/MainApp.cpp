@@ -13,6 +13,7 @@
 #include "Front/Screens.h"
 #include "Front/States.h"
 #include "Math/MathFunctions.h"
+#include "Music/MusicDecoder.h"
 #include "Scene/ShaderHelpers.h"
 
 using namespace Meridian;
@@ -71,7 +72,7 @@ const char* MainApp::StateName(I32 state) {
 bool MainApp::Init(int argc, char** argv) {
     if (!App::Init(argc, argv)) return false;
     for (int i = 1; i < argc; ++i) {
-        if (std::string(argv[i]).find(".ogg") != std::string::npos) {
+        if (GameOptions::IsSongArgument(argv[i])) {
             m_CommandLineSong = argv[i];
             break;
         }
@@ -363,8 +364,9 @@ void MainApp::BuildFrontEnd() {
     m_Help->SetEnabled(0);
     m_Help->SetParent(m_HelpRoot);
 
-    m_MusicRoot = "./Music/";
-    Screens::ReadConfiguration("./Data/SkyRail/config.ini", m_Input);
+    std::string configured;
+    Screens::ReadConfiguration("./Data/SkyRail/config.ini", m_Input, &configured);
+    m_MusicRoot = !m_Options.music.empty() ? m_Options.music : !configured.empty() ? configured : "./Music/";
 }
 
 void MainApp::BuildMenu() {
@@ -400,7 +402,7 @@ void MainApp::BuildBrowser() {
     m_BrowserGroup->SetParent(m_GuiRoot);
     m_Browser = New<FileBrowser>();
     m_Browser->SetFont(m_SmallFont);
-    m_Browser->AddExtension(".ogg");
+    for (const std::string& extension : SongExtensions()) m_Browser->AddExtension(extension);
     m_Browser->SetPath(m_MusicRoot);
     m_Browser->SetParent(m_BrowserGroup);
     Screens::AddRect(m_BrowserGroup, m_GuiShader, -160, 80, 320, 32, 0.0f, 0.875f, 0.625f, 1.0f);
