@@ -22,7 +22,7 @@ TrackGen::TrackGen(const std::string& path)
 TrackGen::~TrackGen() {}
 
 bool TrackGen::TrackExists(const std::string& songPath) {
-    FILE* file = std::fopen(TrackData::TrackPath(songPath).c_str(), "rb");
+    FILE* file = std::fopen(TrackData::ReadPath(songPath).c_str(), "rb");
     if (!file) return false;
     std::fclose(file);
     return true;

@@ -26,7 +26,7 @@ public:
     TrackGen(const TrackGen&) = delete;
     TrackGen& operator=(const TrackGen&) = delete;
 
-    // True when the song's track file can be opened for reading.
+    // True when the song's track file (in either place) can be opened for reading.
     static bool TrackExists(const std::string& songPath);
 
     // 1: the track file exists, nothing to do (unless replaceExisting, which

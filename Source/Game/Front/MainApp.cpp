@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <sys/stat.h>
 
+#include "Analysis/SongFiles.h"
 #include "Analysis/TrackGen.h"
 #include "Core/Log.h"
 #include "Core/RegularFile.h"
@@ -240,7 +241,9 @@ void MainApp::InitState(I32 state) {
                 RequestState(States::Menu);
                 break;
             }
-            m_HiscoreTable->Load(m_SelectedSong + ".scr");
+            // Read from either place; saved where the game may write.
+            m_HiscoreTable->Load(SongFiles::ReadPath(m_SelectedSong, ".scr"));
+            m_HiscoreTable->SetSavePath(SongFiles::WritePath(m_SelectedSong, ".scr"));
             if (m_PreviousState == States::Play) {
                 ++m_RacesFinished;
                 // The autopilot's races are demonstrations, not a player's scores.
@@ -317,7 +320,10 @@ void MainApp::ExitState(I32 state) {
             break;
         case States::Hiscore:
             if (m_HiscoreTable) {
-                if (!m_Options.autopilot) m_HiscoreTable->Save();
+                if (!m_Options.autopilot) {
+                    SongFiles::MakeParentFolders(m_HiscoreTable->GetPath());
+                    m_HiscoreTable->Save();
+                }
                 m_HiscoreTable->SetParent(nullptr);
                 m_HiscoreTable.Reset();
             }
