@@ -44,6 +44,9 @@ public:
     // Read after Step returned false: true when no track file was written
     // because the analysis could not run.
     bool Failed() const { return m_Failed; }
+    // Why Init could not start the analysis or the analysis failed, in a few
+    // words for the player ("no audio stream"); empty otherwise.
+    const std::string& FailureReason() const { return m_FailureReason; }
 
     const std::string& Path() const { return m_Path; }
     Meridian::F32 BlockSeconds() const { return m_BlockSeconds; }
@@ -71,4 +74,5 @@ private:
     Meridian::F32 m_FrameCounter;  // +0.5 per frame: a frame advances half a block
     bool m_Failed;
     bool m_Finished;
+    std::string m_FailureReason;
 };

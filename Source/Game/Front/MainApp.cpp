@@ -8,6 +8,7 @@
 
 #include "Analysis/SongFiles.h"
 #include "Analysis/TrackGen.h"
+#include "Race/AudioTrack.h"
 #include "Core/Log.h"
 #include "Core/RegularFile.h"
 #include "Core/System.h"
@@ -24,6 +25,24 @@ namespace {
 const Fixed ResetDelta = Fixed::FromRaw(1092);     // about 1/60 s
 const Fixed RepeatDelay = Fixed::FromRaw(13107);   // 0.2 s before a held d-pad repeats
 const Fixed RepeatPeriod = Fixed::FromRaw(6553);   // then every 0.1 s
+const Fixed NoticeSeconds = Fixed::FromInt(5);     // how long a refusal's reason stays on screen
+const size_t NoticeNameLength = 24;                // characters of the song's name in it
+
+size_t Utf8Length(const std::string& text) {
+    size_t count = 0;
+    for (unsigned char byte : text) count += (byte & 0xC0) != 0x80;
+    return count;
+}
+
+// The first count characters of UTF-8 text (a character's bytes stay together).
+std::string Utf8Prefix(const std::string& text, size_t count) {
+    size_t end = 0, seen = 0;
+    while (end < text.size()) {
+        if ((static_cast<unsigned char>(text[end]) & 0xC0) != 0x80 && seen++ == count) break;
+        ++end;
+    }
+    return text.substr(0, end);
+}
 
 void SetFormatted(TextGeometry* text, const char* format, I32 a, I32 b = 0) {
     if (!text) return;
@@ -51,6 +70,7 @@ MainApp::MainApp()
       m_FinalScore(0),
       m_RacesFinished(0),
       m_SongsRefused(0),
+      m_SongFromBrowser(false),
       m_RaceShotTaken(false),
       m_AnalysisShotTaken(false) {
     s_Instance = this;
@@ -112,6 +132,10 @@ void MainApp::UpdateInput() {
 void MainApp::UpdateTime() {
     App::UpdateTime();
     StateStep();
+    if (!m_Notice.empty()) {
+        m_NoticeTime -= m_FrameDelta;
+        if (m_NoticeTime <= Fixed::Zero) ShowNotice(std::string());
+    }
     if (m_StatusText && m_ShowFps) {
         I32 sum = 0;
         for (I32 sample : m_FpsHistory) sum += sample;
@@ -180,6 +204,7 @@ void MainApp::InitState(I32 state) {
             Show(m_RaceRoot, false);
             if (!m_CommandLineSong.empty()) {
                 m_SelectedSong = m_CommandLineSong;
+                m_SongFromBrowser = false;
                 RequestState(States::Convert);
                 m_CommandLineSong.clear();
             }
@@ -203,8 +228,9 @@ void MainApp::InitState(I32 state) {
             }
             m_TrackGen.reset(new TrackGen(m_SelectedSong));
             if (m_TrackGen->Init() < 0) {
+                const std::string why = m_TrackGen->FailureReason();
                 m_TrackGen.reset();
-                RefuseSong();
+                RefuseSong(why);
                 break;
             }
             BuildLoadingScreen();
@@ -213,7 +239,7 @@ void MainApp::InitState(I32 state) {
             m_Music = m_Audio ? m_Audio->AddMusic(m_SelectedSong) : nullptr;
             if (!m_Music) {
                 LogE() << "Failed to load " << m_SelectedSong;
-                RefuseSong();
+                RefuseSong(m_Audio ? m_Audio->GetLoadFailure() : std::string());
             } else {
                 RequestState(States::Play);
             }
@@ -227,7 +253,12 @@ void MainApp::InitState(I32 state) {
             }
             // A race that cannot be built goes back to the menu; leaving Play
             // releases whatever was built.
-            if (!m_Race.Start(*this, m_Hud, m_SelectedSong, m_Music)) RefuseSong();
+            if (!m_Race.Start(*this, m_Hud, m_SelectedSong, m_Music)) {
+                TrackData track;
+                std::string why = track.LoadFrom(m_SelectedSong) ? AudioTrack::Refusal(track) : "no usable track file";
+                if (!why.empty() && why.back() == '.') why.pop_back();
+                RefuseSong(why.empty() ? "its course cannot be built" : why);
+            }
             break;
         case States::Hiscore:
             if (!m_HiscoreGroup) BuildHiscoreFrame();
@@ -364,6 +395,16 @@ void MainApp::BuildFrontEnd() {
     m_StatusText->SetText("");
     m_StatusText->SetParent(status);
 
+    Ref<Transform> notice = New<Transform>();
+    notice->SetTranslation({Fixed::Zero, Fixed::FromInt(-110), Fixed::Zero});
+    notice->SetParent(m_InterfaceTransform);
+    m_NoticeText = New<TextGeometry>();
+    m_NoticeText->SetShader(m_SmallFont);
+    m_NoticeText->SetAlignment(TextGeometry::AlignCentre, TextGeometry::AlignStart);
+    m_NoticeText->SetColor(1.0f, 0.6f, 0.25f, 1.0f);
+    m_NoticeText->SetText(m_Notice.c_str());
+    m_NoticeText->SetParent(notice);
+
     m_Help = New<Help>();
     m_Help->SetBackgroundShader(CreateTextureShader("./Data/SkyRail/pixel.png", false, Shader::BlendAlpha));
     m_Help->SetFontShader(m_SmallFont);
@@ -471,6 +512,7 @@ void MainApp::Confirm(bool hiscore) {
     if (!entry) return;
     if (!entry->m_IsFolder) {
         m_SelectedSong = m_Browser->GetCurrentPath() + entry->m_Name;
+        m_SongFromBrowser = true;
         RequestState(hiscore ? States::Hiscore : States::Convert);
     } else if (!hiscore) {
         m_Browser->EnterFolder();
@@ -497,7 +539,7 @@ void MainApp::UpdateAnalysis() {
     if (!more) {
         sync();
         if (m_TrackGen->Failed())
-            RefuseSong();
+            RefuseSong(m_TrackGen->FailureReason());
         else
             RequestState(States::PlayPrepare);
     }
@@ -555,10 +597,23 @@ void MainApp::UpdateHiscore() {
     m_RepeatTimer -= m_FrameDelta;
 }
 
-void MainApp::RefuseSong() {
+void MainApp::RefuseSong(const std::string& why) {
     ++m_SongsRefused;
     m_RefusedSong = m_SelectedSong;
-    RequestState(States::Menu);
+    const size_t slash = m_SelectedSong.rfind('/');
+    std::string name = slash == std::string::npos ? m_SelectedSong : m_SelectedSong.substr(slash + 1);
+    // One line of the small font: long names give way to the reason.
+    if (Utf8Length(name) > NoticeNameLength) name = Utf8Prefix(name, NoticeNameLength - 3) + "...";
+    ShowNotice("Cannot play " + name + ": " + (why.empty() ? std::string("cannot be loaded") : why));
+    // A song picked from the list returns to the list, one from the command
+    // line to the title.
+    RequestState(m_SongFromBrowser ? States::SelSong : States::Menu);
+}
+
+void MainApp::ShowNotice(const std::string& text) {
+    m_Notice = text;
+    m_NoticeTime = NoticeSeconds;
+    if (m_NoticeText) m_NoticeText->SetText(text.c_str());
 }
 
 std::string MainApp::GetRunFailure() const {

@@ -67,10 +67,12 @@ AudioSource* AudioPlayerSDL::AddMusic(const std::string& path) {
         decoder->SetOutputChannels(channels == 1 ? 1 : 2);
     }
     if (!decoder || !decoder->Open(path)) {
+        m_LoadFailure = decoder ? decoder->FailureReason() : std::string("unsupported file type");
         LogE() << "AudioPlayerSDL::AddMusic: failed to load " << path;
-        LogE() << "SDL ERROR: " << (decoder ? decoder->FailureReason() : std::string("unsupported file type"));
+        LogE() << "SDL ERROR: " << m_LoadFailure;
         return nullptr;
     }
+    m_LoadFailure.clear();
     return New<AudioMusicSourceSDL>(decoder.Get());
 }
 
@@ -78,10 +80,12 @@ AudioSource* AudioPlayerSDL::AddFX(const std::string& path, I32 channel) {
     // The loader closes the stream (last argument 1), also on failure.
     Mix_Chunk* chunk = Mix_LoadWAV_RW(SDL_RWFromFile(path.c_str(), "rb"), 1);
     if (!chunk) {
+        m_LoadFailure = SDL_GetError();
         LogE() << "AudioPlayerSDL::AddFX: failed to load " << path;
-        LogE() << "SDL ERROR: " << SDL_GetError();
+        LogE() << "SDL ERROR: " << m_LoadFailure;
         return nullptr;
     }
+    m_LoadFailure.clear();
     return New<AudioEffectSourceSDL>(chunk, channel);
 }
 

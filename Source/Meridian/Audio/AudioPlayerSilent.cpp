@@ -25,9 +25,11 @@ AudioSource* AudioPlayerSilent::AddMusic(const std::string& path) {
     Ref<MusicDecoder> decoder = CreateDecoder(path, false);
     if (decoder) decoder->SetLogging(false);
     if (!decoder || !decoder->Open(path)) {
-        LogLoadFailure("AddMusic", path, decoder ? decoder->FailureReason().c_str() : "unsupported file type");
+        m_LoadFailure = decoder ? decoder->FailureReason() : std::string("unsupported file type");
+        LogLoadFailure("AddMusic", path, m_LoadFailure.c_str());
         return nullptr;
     }
+    m_LoadFailure.clear();
     I64 frames = decoder->LengthFrames();
     if (frames < 0) {
         // The file does not state its length: decode it to the end.
@@ -44,9 +46,11 @@ AudioSource* AudioPlayerSilent::AddFX(const std::string& path, I32 channel) {
     (void)channel;
     FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) {
-        LogLoadFailure("AddFX", path, std::strerror(errno));
+        m_LoadFailure = std::strerror(errno);
+        LogLoadFailure("AddFX", path, m_LoadFailure.c_str());
         return nullptr;
     }
+    m_LoadFailure.clear();
     std::fclose(file);
     return New<AudioMusicSourceSilent>(0);
 }
