@@ -11,6 +11,7 @@ PACKAGES=(
   libpng-dev zlib1g-dev
   libvorbisidec-dev libvorbis-dev libogg-dev vorbis-tools
   libkissfft-dev
+  libavformat-dev libavcodec-dev libswresample-dev ffmpeg flac
   libts-dev libiniparser-dev
   libfreetype-dev fonts-dejavu-core
   xvfb xauth

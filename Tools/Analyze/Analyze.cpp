@@ -23,7 +23,7 @@
 #include <system_error>
 #include <vector>
 
-#include "Analysis/MusicDecoder.h"
+#include "Music/MusicDecoder.h"
 #include "Analysis/TrackGen.h"
 #include "Core/Log.h"
 #include "Memory/Memory.h"

@@ -235,7 +235,12 @@ bool WriteConfig(const std::string& dir) {
                "joystick_deadzone_L = -2048\n"
                "joystick_deadzone_R = 2048\n"
                "joystick_deadzone_U = -2048\n"
-               "joystick_deadzone_D = 2048\n",
+               "joystick_deadzone_D = 2048\n"
+               "\n"
+               "# The folder the song list starts in (\"~/\" is your home folder);\n"
+               "# skyrail --music DIR overrides it.\n"
+               "[Music]\n"
+               "# folder = ~/Music\n",
                file);
     const bool ok = std::fclose(file) == 0;
     if (!ok) std::fprintf(stderr, "skyrail-datagen: write error on %s\n", path.c_str());

@@ -35,7 +35,7 @@
 #include <string>
 #include <vector>
 
-#include "Analysis/MusicDecoderOGG.h"
+#include "Music/MusicDecoderOGG.h"
 #include "Audio/AudioPlayerSilent.h"
 #include "Audio/OggVorbisCheck.h"
 #include "Support/OggDamage.h"

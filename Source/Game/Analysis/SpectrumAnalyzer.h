@@ -15,7 +15,7 @@
 
 #include <vector>
 
-#include "Analysis/MusicDecoder.h"
+#include "Music/MusicDecoder.h"
 #include "Core/Types.h"
 #include "Memory/Memory.h"
 
@@ -31,7 +31,7 @@ public:
 
     // decoder must be open (asserted); the analyser keeps a reference to it and reads the
     // first 2048 samples at once (a shorter song leaves zeros at the end).
-    explicit SpectrumAnalyzer(MusicDecoder* decoder);
+    explicit SpectrumAnalyzer(Meridian::MusicDecoder* decoder);
     virtual ~SpectrumAnalyzer();
     SpectrumAnalyzer(const SpectrumAnalyzer&) = delete;
     SpectrumAnalyzer& operator=(const SpectrumAnalyzer&) = delete;
@@ -53,10 +53,10 @@ public:
     const Meridian::F32* PreviousSpectrum() const { return m_Spectrum[1 - m_Current].data(); }
     const Meridian::F32* Window() const { return m_Window.data(); }
     Meridian::F32 BinWidth() const { return m_BinWidth; }
-    MusicDecoder* Decoder() const { return m_Decoder; }
+    Meridian::MusicDecoder* Decoder() const { return m_Decoder; }
 
 private:
-    Meridian::Ref<MusicDecoder> m_Decoder;
+    Meridian::Ref<Meridian::MusicDecoder> m_Decoder;
     std::vector<Meridian::I16> m_BlockA;  // the older 1024 samples
     std::vector<Meridian::I16> m_BlockB;  // the 1024 after them
     Meridian::I32 m_Position;             // where the next frame starts in m_BlockA

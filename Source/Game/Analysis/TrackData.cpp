@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Analysis/SongFiles.h"
 #include "Core/Log.h"
 
 using namespace Meridian;
@@ -66,11 +67,14 @@ bool WriteTrack(FILE* file, const TrackData& data) {
 
 }  // namespace
 
-std::string TrackData::TrackPath(const std::string& songPath) { return songPath + ".kpt"; }
+std::string TrackData::TrackPath(const std::string& songPath) { return SongFiles::BesidePath(songPath, ".kpt"); }
+
+std::string TrackData::ReadPath(const std::string& songPath) { return SongFiles::ReadPath(songPath, ".kpt"); }
 
 bool TrackData::SaveTo(const std::string& songPath) const {
     if (Flux.size() != Time.size() || Threshold.size() != Time.size()) return false;
-    const std::string path = TrackPath(songPath);
+    const std::string path = SongFiles::WritePath(songPath, ".kpt");
+    if (!SongFiles::MakeParentFolders(path)) return false;
     const std::string temporary = path + ".tmp";
     FILE* file = std::fopen(temporary.c_str(), "wb");
     if (!file) return false;
@@ -84,7 +88,7 @@ bool TrackData::SaveTo(const std::string& songPath) const {
 }
 
 bool TrackData::LoadFrom(const std::string& songPath) {
-    const std::string path = TrackPath(songPath);
+    const std::string path = ReadPath(songPath);
     FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) return false;
     for (int i = 0; i < 4; ++i) {

@@ -1,5 +1,7 @@
 // TrackData: the analysed song, one control point per analysis frame, and its
-// track file (the song's path with ".kpt" appended).
+// track file (the song's path with ".kpt" appended, beside the song or, for a
+// song in a folder the game cannot write, under the data folder: see
+// Analysis/SongFiles.h).
 //
 // Track file layout, little-endian, IEEE-754 single-precision floats:
 //     0   4       magic "KPT0" (the fourth byte is the format version)
@@ -23,11 +25,14 @@ struct TrackData {
     std::vector<Bands> Threshold;
     std::vector<Meridian::F32> Time;  // seconds from the start of the song
 
-    // The track file belonging to a song.
+    // The track file's name beside the song.
     static std::string TrackPath(const std::string& songPath);
+    // Where the song's track file is read from (beside it or in the data folder).
+    static std::string ReadPath(const std::string& songPath);
 
-    // Writes the track file of songPath. The data goes to a temporary file in
-    // the same folder that replaces the track file only once it is complete,
+    // Writes the track file of songPath, beside the song when its folder is
+    // writable, otherwise under the data folder (creating the folders it
+    // needs there). The data goes to a temporary file in the same folder that replaces the track file only once it is complete,
     // so a failed or interrupted save never leaves a partial track file (and
     // leaves no temporary file either). Returns false, without a log line, on
     // any failure.

@@ -23,7 +23,7 @@ TrackGen::TrackGen(const std::string& path)
 TrackGen::~TrackGen() {}
 
 bool TrackGen::TrackExists(const std::string& songPath) {
-    FILE* file = std::fopen(TrackData::TrackPath(songPath).c_str(), "rb");
+    FILE* file = std::fopen(TrackData::ReadPath(songPath).c_str(), "rb");
     if (!file) return false;
     std::fclose(file);
     return true;
@@ -37,9 +37,13 @@ I32 TrackGen::Init(bool replaceExisting) {
     m_Analyzer.Reset();
     m_Decoder.Reset();
     MusicDecoder* decoder = CreateDecoder(m_Path);
-    if (!decoder) return -1;
+    if (!decoder) {
+        m_FailureReason = "unsupported file type";
+        return -1;
+    }
     m_Decoder = decoder;
     if (!m_Decoder->Open(m_Path)) {
+        m_FailureReason = m_Decoder->FailureReason().empty() ? "cannot be decoded" : m_Decoder->FailureReason();
         LogE() << "Failed to open file " << m_Path;
         m_Decoder.Reset();
         return -1;
@@ -99,6 +103,7 @@ bool TrackGen::Finish() {
     if (!m_Decoder) m_Failed = true;
     for (I32 b = 0; b < BandCount; ++b) ComputeThresholds(m_FluxList[b], ThresholdFactor[b], m_ThresholdList[b]);
     if (m_Failed) {
+        if (m_FailureReason.empty()) m_FailureReason = "cannot be analysed";
         LogE() << "Failed to analyze " << m_Path;
         return false;
     }

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "Analysis/MusicDecoder.h"
+#include "Music/MusicDecoder.h"
 #include "Analysis/SpectrumAnalyzer.h"
 #include "Analysis/TrackData.h"
 #include "Core/Types.h"
@@ -26,7 +26,7 @@ public:
     TrackGen(const TrackGen&) = delete;
     TrackGen& operator=(const TrackGen&) = delete;
 
-    // True when the song's track file can be opened for reading.
+    // True when the song's track file (in either place) can be opened for reading.
     static bool TrackExists(const std::string& songPath);
 
     // 1: the track file exists, nothing to do (unless replaceExisting, which
@@ -50,6 +50,9 @@ public:
     // Read after Step returned false: true when no track file was written
     // because the analysis could not run.
     bool Failed() const { return m_Failed; }
+    // Why Init could not start the analysis or the analysis failed, in a few
+    // words for the player ("no audio stream"); empty otherwise.
+    const std::string& FailureReason() const { return m_FailureReason; }
 
     const std::string& Path() const { return m_Path; }
     Meridian::F32 BlockSeconds() const { return m_BlockSeconds; }
@@ -69,7 +72,7 @@ private:
 
     std::string m_Path;
     Meridian::Ref<SpectrumAnalyzer> m_Analyzer;  // null once the song has run out
-    Meridian::Ref<MusicDecoder> m_Decoder;
+    Meridian::Ref<Meridian::MusicDecoder> m_Decoder;
     std::vector<Meridian::F32> m_FluxList[BandCount];
     std::vector<Meridian::F32> m_ThresholdList[BandCount];
     std::vector<Meridian::F32> m_TimeList;
@@ -77,4 +80,5 @@ private:
     Meridian::F32 m_FrameCounter;  // +0.5 per frame: a frame advances half a block
     bool m_Failed;
     bool m_Finished;
+    std::string m_FailureReason;
 };

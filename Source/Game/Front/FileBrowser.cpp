@@ -47,9 +47,10 @@ int CompareEntries(const void* a, const void* b) {
     return strcasecmp(x->m_Name.c_str(), y->m_Name.c_str());
 }
 
-// The extension must occur first exactly at the end: "a.ogg.ogg" does not pass.
+// The extension, in any letter case, must occur first exactly at the end:
+// "a.ogg.ogg" does not pass, "song.OGG" does.
 bool EndsWithFirstOccurrence(const std::string& name, const std::string& extension) {
-    const char* found = strstr(name.c_str(), extension.c_str());
+    const char* found = strcasestr(name.c_str(), extension.c_str());
     return found && static_cast<size_t>(found - name.c_str()) + extension.size() == name.size();
 }
 

@@ -45,8 +45,9 @@ class FileBrowser : public Meridian::Transform {
 
     // The font shader of every line (texture 0 a FontTexture2D); null allowed.
     void SetFont(Meridian::Shader* font);
-    // Accepts files whose name ends in text (case-sensitive); no extensions
-    // accept every file. Duplicates are ignored.
+    // Accepts files whose name ends in text in any letter case (its first
+    // occurrence must be the end: "a.ogg.ogg" is not accepted); no
+    // extensions accept every file. Duplicates are ignored.
     void AddExtension(const std::string& text);
 
     // Changes folder, rescans and lays out; an empty path or the current path

@@ -119,6 +119,11 @@ bool HiscoreTable::Load(const std::string& path) {
     return true;
 }
 
+void HiscoreTable::SetSavePath(const std::string& path) {
+    if (path != m_Path) m_Damaged = false;
+    m_Path = path;
+}
+
 bool HiscoreTable::Save() {
     if (m_Path.empty()) return false;
 

@@ -3,7 +3,8 @@
 // inserted score, by d-pad (stepping through a 37-character alphabet) or by
 // keyboard.
 //
-// File (the song's path + ".scr"): a 32-bit version (1; readers accept
+// File (the song's path + ".scr", beside the song or under the data folder:
+// see Analysis/SongFiles.h): a 32-bit version (1; readers accept
 // anything below 2), then up to 10 records best first: score, name length L
 // and L name bytes; integers little-endian two's complement. Only positive
 // scores are stored. A damaged record (short read, length 0, negative or over
@@ -53,6 +54,9 @@ class HiscoreTable : public Meridian::Transform {
     // is unreadable or 2 and above: the table is then empty. Only a regular
     // file is read (a FIFO of that name would block).
     bool Load(const std::string& path);
+    // Saves to path from now on; a damaged file loaded from elsewhere is then
+    // left where it is.
+    void SetSavePath(const std::string& path);
     // Writes the table to the loaded path. False without a path or when the
     // file cannot be written (one error line); the previous file is intact.
     bool Save();

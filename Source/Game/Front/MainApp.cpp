@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <sys/stat.h>
 
+#include "Analysis/SongFiles.h"
 #include "Analysis/TrackGen.h"
 #include "Core/DataFolder.h"
 #include "Core/Log.h"
@@ -14,6 +15,8 @@
 #include "Front/Screens.h"
 #include "Front/States.h"
 #include "Math/MathFunctions.h"
+#include "Music/MusicDecoder.h"
+#include "Race/AudioTrack.h"
 #include "Scene/ShaderHelpers.h"
 
 using namespace Meridian;
@@ -26,6 +29,24 @@ const Fixed RepeatPeriod = Fixed::FromRaw(6553);   // then every 0.1 s
 // Real time the analysis may take in one frame: most of a 60 Hz frame,
 // leaving the rest for drawing the loading screen.
 const U64 AnalysisBudgetMicroseconds = 12000;
+const Fixed NoticeSeconds = Fixed::FromInt(5);     // how long a refusal's reason stays on screen
+const size_t NoticeNameLength = 24;                // characters of the song's name in it
+
+size_t Utf8Length(const std::string& text) {
+    size_t count = 0;
+    for (unsigned char byte : text) count += (byte & 0xC0) != 0x80;
+    return count;
+}
+
+// The first count characters of UTF-8 text (a character's bytes stay together).
+std::string Utf8Prefix(const std::string& text, size_t count) {
+    size_t end = 0, seen = 0;
+    while (end < text.size()) {
+        if ((static_cast<unsigned char>(text[end]) & 0xC0) != 0x80 && seen++ == count) break;
+        ++end;
+    }
+    return text.substr(0, end);
+}
 
 void SetFormatted(TextGeometry* text, const char* format, I32 a, I32 b = 0) {
     if (!text) return;
@@ -53,6 +74,7 @@ MainApp::MainApp()
       m_FinalScore(0),
       m_RacesFinished(0),
       m_SongsRefused(0),
+      m_SongFromBrowser(false),
       m_RaceShotTaken(false),
       m_AnalysisShotTaken(false) {
     s_Instance = this;
@@ -75,7 +97,7 @@ const char* MainApp::StateName(I32 state) {
 bool MainApp::Init(int argc, char** argv) {
     if (!App::Init(argc, argv)) return false;
     for (int i = 1; i < argc; ++i) {
-        if (std::string(argv[i]).find(".ogg") != std::string::npos) {
+        if (GameOptions::IsSongArgument(argv[i])) {
             m_CommandLineSong = argv[i];
             break;
         }
@@ -115,6 +137,10 @@ void MainApp::UpdateInput() {
 void MainApp::UpdateTime() {
     App::UpdateTime();
     StateStep();
+    if (!m_Notice.empty()) {
+        m_NoticeTime -= m_FrameDelta;
+        if (m_NoticeTime <= Fixed::Zero) ShowNotice(std::string());
+    }
     if (m_StatusText && m_ShowFps) {
         I32 sum = 0;
         for (I32 sample : m_FpsHistory) sum += sample;
@@ -187,6 +213,7 @@ void MainApp::InitState(I32 state) {
             Show(m_RaceRoot, false);
             if (!m_CommandLineSong.empty()) {
                 m_SelectedSong = m_CommandLineSong;
+                m_SongFromBrowser = false;
                 RequestState(States::Convert);
                 m_CommandLineSong.clear();
             }
@@ -210,8 +237,9 @@ void MainApp::InitState(I32 state) {
             }
             m_TrackGen.reset(new TrackGen(m_SelectedSong));
             if (m_TrackGen->Init() < 0) {
+                const std::string why = m_TrackGen->FailureReason();
                 m_TrackGen.reset();
-                RefuseSong();
+                RefuseSong(why);
                 break;
             }
             BuildLoadingScreen();
@@ -220,7 +248,7 @@ void MainApp::InitState(I32 state) {
             m_Music = m_Audio ? m_Audio->AddMusic(m_SelectedSong) : nullptr;
             if (!m_Music) {
                 LogE() << "Failed to load " << m_SelectedSong;
-                RefuseSong();
+                RefuseSong(m_Audio ? m_Audio->GetLoadFailure() : std::string());
             } else {
                 RequestState(States::Play);
             }
@@ -234,7 +262,12 @@ void MainApp::InitState(I32 state) {
             }
             // A race that cannot be built goes back to the menu; leaving Play
             // releases whatever was built.
-            if (!m_Race.Start(*this, m_Hud, m_SelectedSong, m_Music)) RefuseSong();
+            if (!m_Race.Start(*this, m_Hud, m_SelectedSong, m_Music)) {
+                TrackData track;
+                std::string why = track.LoadFrom(m_SelectedSong) ? AudioTrack::Refusal(track) : "no usable track file";
+                if (!why.empty() && why.back() == '.') why.pop_back();
+                RefuseSong(why.empty() ? "its course cannot be built" : why);
+            }
             break;
         case States::Hiscore:
             if (!m_HiscoreGroup) BuildHiscoreFrame();
@@ -248,7 +281,9 @@ void MainApp::InitState(I32 state) {
                 RequestState(States::Menu);
                 break;
             }
-            m_HiscoreTable->Load(m_SelectedSong + ".scr");
+            // Read from either place; saved where the game may write.
+            m_HiscoreTable->Load(SongFiles::ReadPath(m_SelectedSong, ".scr"));
+            m_HiscoreTable->SetSavePath(SongFiles::WritePath(m_SelectedSong, ".scr"));
             if (m_PreviousState == States::Play) {
                 ++m_RacesFinished;
                 // The autopilot's races are demonstrations, not a player's scores.
@@ -325,7 +360,10 @@ void MainApp::ExitState(I32 state) {
             break;
         case States::Hiscore:
             if (m_HiscoreTable) {
-                if (!m_Options.autopilot) m_HiscoreTable->Save();
+                if (!m_Options.autopilot) {
+                    SongFiles::MakeParentFolders(m_HiscoreTable->GetPath());
+                    m_HiscoreTable->Save();
+                }
                 m_HiscoreTable->SetParent(nullptr);
                 m_HiscoreTable.Reset();
             }
@@ -367,14 +405,25 @@ void MainApp::BuildFrontEnd() {
     m_StatusText->SetText("");
     m_StatusText->SetParent(status);
 
+    Ref<Transform> notice = New<Transform>();
+    notice->SetTranslation({Fixed::Zero, Fixed::FromInt(-110), Fixed::Zero});
+    notice->SetParent(m_InterfaceTransform);
+    m_NoticeText = New<TextGeometry>();
+    m_NoticeText->SetShader(m_SmallFont);
+    m_NoticeText->SetAlignment(TextGeometry::AlignCentre, TextGeometry::AlignStart);
+    m_NoticeText->SetColor(1.0f, 0.6f, 0.25f, 1.0f);
+    m_NoticeText->SetText(m_Notice.c_str());
+    m_NoticeText->SetParent(notice);
+
     m_Help = New<Help>();
     m_Help->SetBackgroundShader(CreateTextureShader(DataFile("SkyRail/pixel.png").c_str(), false, Shader::BlendAlpha));
     m_Help->SetFontShader(m_SmallFont);
     m_Help->SetEnabled(0);
     m_Help->SetParent(m_HelpRoot);
 
-    m_MusicRoot = "./Music/";
-    Screens::ReadConfiguration(DataFile("SkyRail/config.ini").c_str(), m_Input);
+    std::string configured;
+    Screens::ReadConfiguration(DataFile("SkyRail/config.ini").c_str(), m_Input, &configured);
+    m_MusicRoot = !m_Options.music.empty() ? m_Options.music : !configured.empty() ? configured : "./Music/";
 }
 
 void MainApp::BuildMenu() {
@@ -410,7 +459,7 @@ void MainApp::BuildBrowser() {
     m_BrowserGroup->SetParent(m_GuiRoot);
     m_Browser = New<FileBrowser>();
     m_Browser->SetFont(m_SmallFont);
-    m_Browser->AddExtension(".ogg");
+    for (const std::string& extension : SongExtensions()) m_Browser->AddExtension(extension);
     m_Browser->SetPath(m_MusicRoot);
     m_Browser->SetParent(m_BrowserGroup);
     Screens::AddRect(m_BrowserGroup, m_GuiShader, -160, 80, 320, 32, 0.0f, 0.875f, 0.625f, 1.0f);
@@ -474,6 +523,7 @@ void MainApp::Confirm(bool hiscore) {
     if (!entry) return;
     if (!entry->m_IsFolder) {
         m_SelectedSong = m_Browser->GetCurrentPath() + entry->m_Name;
+        m_SongFromBrowser = true;
         RequestState(hiscore ? States::Hiscore : States::Convert);
     } else if (!hiscore) {
         m_Browser->EnterFolder();
@@ -509,7 +559,7 @@ void MainApp::UpdateAnalysis() {
     if (!more) {
         sync();
         if (m_TrackGen->Failed())
-            RefuseSong();
+            RefuseSong(m_TrackGen->FailureReason());
         else
             RequestState(States::PlayPrepare);
     }
@@ -567,10 +617,23 @@ void MainApp::UpdateHiscore() {
     m_RepeatTimer -= m_FrameDelta;
 }
 
-void MainApp::RefuseSong() {
+void MainApp::RefuseSong(const std::string& why) {
     ++m_SongsRefused;
     m_RefusedSong = m_SelectedSong;
-    RequestState(States::Menu);
+    const size_t slash = m_SelectedSong.rfind('/');
+    std::string name = slash == std::string::npos ? m_SelectedSong : m_SelectedSong.substr(slash + 1);
+    // One line of the small font: long names give way to the reason.
+    if (Utf8Length(name) > NoticeNameLength) name = Utf8Prefix(name, NoticeNameLength - 3) + "...";
+    ShowNotice("Cannot play " + name + ": " + (why.empty() ? std::string("cannot be loaded") : why));
+    // A song picked from the list returns to the list, one from the command
+    // line to the title.
+    RequestState(m_SongFromBrowser ? States::SelSong : States::Menu);
+}
+
+void MainApp::ShowNotice(const std::string& text) {
+    m_Notice = text;
+    m_NoticeTime = NoticeSeconds;
+    if (m_NoticeText) m_NoticeText->SetText(text.c_str());
 }
 
 std::string MainApp::GetRunFailure() const {

@@ -65,6 +65,9 @@ class MainApp : public Meridian::App {
     HiscoreTable* GetHiscoreTable() const { return m_HiscoreTable; }
     Help* GetHelp() const { return m_Help; }
     Meridian::TextGeometry* GetStatusText() const { return m_StatusText; }
+    // The line that says why the last song could not be played, shown for a
+    // few seconds (empty when none is showing).
+    const std::string& GetNotice() const { return m_Notice; }
     Race& GetRace() { return m_Race; }
     const Race& GetRace() const { return m_Race; }
     const std::string& GetSelectedSong() const { return m_SelectedSong; }
@@ -101,8 +104,11 @@ private:
     void UpdateAnalysis();
     void UpdateHiscore();
     void TakeShot(const char* name);
-    // Back to the menu with the selected song counted as refused.
-    void RefuseSong();
+    // Counts the selected song as refused, shows why (a few words, or a
+    // generic reason when empty) and returns to the song list it came from
+    // (the title for a song named on the command line).
+    void RefuseSong(const std::string& why);
+    void ShowNotice(const std::string& text);
 
     GameOptions m_Options;
     UserSettings m_Settings;
@@ -120,6 +126,9 @@ private:
     Meridian::Ref<Meridian::Shader> m_LargeFont;
     Meridian::Ref<Meridian::Shader> m_SmallFont;
     Meridian::Ref<Meridian::TextGeometry> m_StatusText;
+    Meridian::Ref<Meridian::TextGeometry> m_NoticeText;
+    std::string m_Notice;
+    Meridian::Fixed m_NoticeTime;
     Meridian::Ref<Meridian::InterfaceGroup> m_InterfaceRoot;
     Meridian::Ref<Meridian::Transform> m_InterfaceTransform;
     Meridian::Ref<Meridian::Group> m_GuiRoot;
@@ -147,6 +156,7 @@ private:
     Meridian::I32 m_RacesFinished;
     Meridian::I32 m_SongsRefused;
     std::string m_RefusedSong;
+    bool m_SongFromBrowser;
     bool m_RaceShotTaken;
     bool m_AnalysisShotTaken;
 

@@ -3,6 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "Music/MusicDecoder.h"
+
+bool GameOptions::IsSongArgument(const char* arg) { return std::strstr(arg, ".ogg") || Meridian::IsSongPath(arg); }
+
 GameOptions GameOptions::Parse(int argc, char** argv) {
     GameOptions options;
     for (int i = 1; i < argc; ++i) {
@@ -30,7 +34,9 @@ GameOptions GameOptions::Parse(int argc, char** argv) {
             options.shots = argv[++i];
         } else if (std::strcmp(arg, "--script") == 0 && hasValue) {
             options.script = argv[++i];
-        } else if (std::strstr(arg, ".ogg")) {
+        } else if (std::strcmp(arg, "--music") == 0 && hasValue) {
+            options.music = argv[++i];
+        } else if (IsSongArgument(arg)) {
             if (options.song.empty()) options.song = arg;
         } else {
             options.valid = false;
@@ -41,10 +47,13 @@ GameOptions GameOptions::Parse(int argc, char** argv) {
 }
 
 const char* GameOptions::Usage() {
-    return "Usage: skyrail [SONG.ogg] [OPTIONS]\n"
-           "SkyRail, a music-driven racing game. Songs live in ./Music/.\n"
+    return "Usage: skyrail [SONG] [OPTIONS]\n"
+           "SkyRail, a music-driven racing game. Songs (Ogg Vorbis, MP3, FLAC, Opus,\n"
+           "AAC/M4A, WAV) live in ./Music/, or where --music or the [Music] folder\n"
+           "key of ./Data/SkyRail/config.ini says.\n"
            "\n"
-           "  SONG.ogg        race this song once, straight from the title screen\n"
+           "  SONG            race this song once, straight from the title screen\n"
+           "  --music DIR     the song list starts in DIR\n"
            "  --headless      no window: offscreen rendering, a fixed 60 Hz clock and no\n"
            "                  sound, so a race runs faster than real time (the default\n"
            "                  when there is no display; then the autopilot plays)\n"

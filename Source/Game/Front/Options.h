@@ -1,10 +1,11 @@
 // The game's command line.
 //
-//     skyrail [song.ogg] [--headless] [--window] [--scale N] [--fullscreen]
-//             [--autopilot] [--shots DIR] [--script FILE] [--verbose] [--help]
+//     skyrail [SONG] [--music DIR] [--headless] [--window] [--scale N]
+//             [--fullscreen] [--autopilot] [--shots DIR] [--script FILE]
+//             [--verbose] [--help]
 //
-// The first argument containing ".ogg" names a song that is raced once, on
-// the first visit of the menu. Without a display the game runs headless.
+// The first song argument (IsSongArgument) names a song that is raced once,
+// on the first visit of the menu. Without a display the game runs headless.
 #pragma once
 
 #include <string>
@@ -12,7 +13,8 @@
 #include "Core/Types.h"
 
 struct GameOptions {
-    std::string song;            // first argument containing ".ogg", or empty
+    std::string song;            // first song argument, or empty
+    std::string music;           // the music folder (--music), or empty for the configured one
     bool headless = false;       // offscreen rendering, fixed-step clock, silent audio
     bool window = false;         // insist on a window (no headless fallback)
     Meridian::I32 scale = 0;     // window scale; 0 picks the largest that fits
@@ -26,5 +28,8 @@ struct GameOptions {
     std::string error;
 
     static GameOptions Parse(int argc, char** argv);
+    // A song's name: an extension the game plays, in any letter case, or
+    // (as always) any text containing ".ogg".
+    static bool IsSongArgument(const char* arg);
     static const char* Usage();
 };

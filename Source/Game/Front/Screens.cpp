@@ -1,5 +1,7 @@
 #include "Front/Screens.h"
 
+#include <cstdlib>
+
 #include <iniparser.h>
 
 #include "Core/DataFolder.h"
@@ -89,9 +91,14 @@ void BuildHud(RaceHud& hud, Shader* largeFont, Shader* gui) {
     hud.m_Fade->SetEnabled(0);
 }
 
-void ReadConfiguration(const char* path, Input* input) {
+void ReadConfiguration(const char* path, Input* input, std::string* musicFolder) {
     dictionary* ini = iniparser_load(path);
     if (!ini) return;
+    const char* folder = iniparser_getstring(ini, "Music:folder", nullptr);
+    if (musicFolder && folder && *folder) {
+        const char* home = std::getenv("HOME");
+        *musicFolder = folder[0] == '~' && folder[1] == '/' && home ? std::string(home) + (folder + 1) : folder;
+    }
     Fixed zones[4];
     if (input && input->GetDeadZone(0, zones[0], zones[1], zones[2], zones[3])) {
         static const char* const keys[4] = {"Input:joystick_deadzone_L", "Input:joystick_deadzone_R",

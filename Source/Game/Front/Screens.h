@@ -38,7 +38,9 @@ Meridian::TextGeometry* AddText(Meridian::Group* parent, Meridian::Shader* font,
 void BuildHud(RaceHud& hud, Meridian::Shader* largeFont, Meridian::Shader* gui);
 
 // Reads "./Data/SkyRail/config.ini" and hands its dead zones to the input
-// device; a missing file changes nothing.
-void ReadConfiguration(const char* path, Meridian::Input* input);
+// device; a missing file changes nothing. musicFolder (when given) receives
+// the [Music] section's folder key ("~/" standing for $HOME), or stays as it
+// is when there is none.
+void ReadConfiguration(const char* path, Meridian::Input* input, std::string* musicFolder = nullptr);
 
 }  // namespace Screens

@@ -26,8 +26,12 @@ class AudioPlayer : public Object {
     // Master volume in percent; below 0 counts as 0, above 100 as 100.
     virtual void SetVolume(I32 percent) = 0;
     virtual I32 GetVolume() = 0;
+    // Why the last AddMusic or AddFX failed, in a few words for the player
+    // ("no audio stream"); empty when the last load succeeded.
+    const std::string& GetLoadFailure() const { return m_LoadFailure; }
 
 protected:
+    std::string m_LoadFailure;
     I32 m_Frequency;
     I32 m_Channels;
     I32 m_ChunkSize;

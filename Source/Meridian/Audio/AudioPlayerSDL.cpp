@@ -3,8 +3,9 @@
 #include <SDL/SDL.h>
 #include <SDL/SDL_mixer.h>
 
+#include <cstring>
+
 #include "Audio/AudioPlayerSilent.h"
-#include "Audio/OggVorbisCheck.h"
 #include "Core/Log.h"
 #include "Core/System.h"
 
@@ -57,32 +58,34 @@ void AudioPlayerSDL::Exit() {
 
 AudioSource* AudioPlayerSDL::AddMusic(const std::string& path) {
     LogD() << "Mix_LoadMUS " << path;
-    // SDL_mixer decodes Ogg with Tremor as well (its ov_* calls reach the
-    // library this program links first) and calls ov_read again after an
-    // error, on its mixing thread: a damaged setup would crash the game there.
-    std::string damage;
-    if (IsDamagedOggVorbis(path, &damage)) {
+    int rate = 0, channels = 0;
+    Uint16 format = 0;
+    if (!m_Open || !Mix_QuerySpec(&rate, &format, &channels)) channels = m_Channels;
+    Ref<MusicDecoder> decoder = CreateDecoder(path, false);
+    if (decoder) {
+        decoder->SetLogging(false);
+        decoder->SetOutputChannels(channels == 1 ? 1 : 2);
+    }
+    if (!decoder || !decoder->Open(path)) {
+        m_LoadFailure = decoder ? decoder->FailureReason() : std::string("unsupported file type");
         LogE() << "AudioPlayerSDL::AddMusic: failed to load " << path;
-        LogE() << "SDL ERROR: " << damage;
+        LogE() << "SDL ERROR: " << m_LoadFailure;
         return nullptr;
     }
-    Mix_Music* music = Mix_LoadMUS(path.c_str());
-    if (!music) {
-        LogE() << "AudioPlayerSDL::AddMusic: failed to load " << path;
-        LogE() << "SDL ERROR: " << SDL_GetError();
-        return nullptr;
-    }
-    return New<AudioMusicSourceSDL>(music);
+    m_LoadFailure.clear();
+    return New<AudioMusicSourceSDL>(decoder.Get());
 }
 
 AudioSource* AudioPlayerSDL::AddFX(const std::string& path, I32 channel) {
     // The loader closes the stream (last argument 1), also on failure.
     Mix_Chunk* chunk = Mix_LoadWAV_RW(SDL_RWFromFile(path.c_str(), "rb"), 1);
     if (!chunk) {
+        m_LoadFailure = SDL_GetError();
         LogE() << "AudioPlayerSDL::AddFX: failed to load " << path;
-        LogE() << "SDL ERROR: " << SDL_GetError();
+        LogE() << "SDL ERROR: " << m_LoadFailure;
         return nullptr;
     }
+    m_LoadFailure.clear();
     return New<AudioEffectSourceSDL>(chunk, channel);
 }
 
@@ -99,38 +102,137 @@ void AudioPlayerSDL::ApplyVolume() {
     Mix_Volume(-1, mixer);
 }
 
-AudioMusicSourceSDL::AudioMusicSourceSDL(_Mix_Music* music) : m_Music(music), m_StartTime(System::GetTicks()) {}
+AudioMusicSourceSDL::AudioMusicSourceSDL(MusicDecoder* decoder)
+    : m_Decoder(decoder),
+      m_StartTime(System::GetTicks()),
+      m_Fresh(true),
+      m_Active(false),
+      m_LoopsLeft(0),
+      m_FadeLength(0),
+      m_FadePosition(0),
+      m_FadingOut(false),
+      m_FramesMixed(0) {}
 
 AudioMusicSourceSDL::~AudioMusicSourceSDL() {
-    if (g_CurrentMusic == this) g_CurrentMusic = nullptr;
-    Mix_FreeMusic(m_Music);  // halts the stream first when it is this music
+    if (g_CurrentMusic == this) {
+        // Takes SDL's audio lock: once it returns the hook no longer runs.
+        Mix_HookMusic(nullptr, nullptr);
+        g_CurrentMusic = nullptr;
+    }
 }
 
 bool AudioMusicSourceSDL::IsCurrent() const { return g_CurrentMusic == this; }
 
-void AudioMusicSourceSDL::Play(I32 loops) {
-    if (Mix_PlayMusic(m_Music, loops) != 0) LogE() << "AudioMusicSourceSDL::Play: " << SDL_GetError();
+void AudioMusicSourceSDL::Start(I32 loops, I32 fadeMilliseconds) {
+    SDL_LockAudio();
+    m_Active = false;
+    SDL_UnlockAudio();
+    // Inactive, the decoder is the main thread's alone.
+    if (!m_Fresh) {
+        m_Fresh = m_Decoder->Open(m_Decoder->Path());
+        if (!m_Fresh) {
+            LogE() << "AudioMusicSourceSDL::Play: cannot open " << m_Decoder->Path() << " again: "
+                   << m_Decoder->FailureReason();
+            return;
+        }
+    }
+    SDL_LockAudio();
+    m_Fresh = false;
+    m_LoopsLeft = loops < 0 ? -1 : loops > 1 ? loops - 1 : 0;
+    m_FadeLength = fadeMilliseconds > 0 ? static_cast<I64>(fadeMilliseconds) * MusicDecoder::OutputRate / 1000 : 0;
+    m_FadePosition = 0;
+    m_FadingOut = false;
+    m_FramesMixed = 0;
+    m_Active = true;
+    SDL_UnlockAudio();
+    if (!IsCurrent()) Mix_HookMusic(&AudioMusicSourceSDL::Mix, this);
     g_CurrentMusic = this;
     m_StartTime = System::GetTicks();
 }
+
+void AudioMusicSourceSDL::Play(I32 loops) { Start(loops, 0); }
+
+void AudioMusicSourceSDL::FadeIn(I32 loops, I32 milliseconds) { Start(loops, milliseconds); }
 
 void AudioMusicSourceSDL::Stop() {
-    if (IsCurrent()) Mix_HaltMusic();
-}
-
-void AudioMusicSourceSDL::FadeIn(I32 loops, I32 milliseconds) {
-    if (Mix_FadeInMusic(m_Music, loops, milliseconds) != 0) LogE() << "AudioMusicSourceSDL::FadeIn: " << SDL_GetError();
-    g_CurrentMusic = this;
-    m_StartTime = System::GetTicks();
+    if (!IsCurrent()) return;
+    SDL_LockAudio();
+    m_Active = false;
+    SDL_UnlockAudio();
 }
 
 void AudioMusicSourceSDL::FadeOut(I32 milliseconds) {
-    if (IsCurrent()) Mix_FadeOutMusic(milliseconds);
+    if (!IsPlaying()) return;
+    SDL_LockAudio();
+    if (milliseconds <= 0) {
+        m_Active = false;
+    } else {
+        m_FadeLength = static_cast<I64>(milliseconds) * MusicDecoder::OutputRate / 1000;
+        m_FadePosition = 0;
+        m_FadingOut = true;
+    }
+    SDL_UnlockAudio();
 }
 
-bool AudioMusicSourceSDL::IsPlaying() { return IsCurrent() && Mix_PlayingMusic() != 0; }
+bool AudioMusicSourceSDL::IsPlaying() { return IsCurrent() && m_Active; }
 
 F32 AudioMusicSourceSDL::GetTime() { return SecondsSince(m_StartTime); }
+
+void AudioMusicSourceSDL::Mix(void* source, U8* stream, int bytes) {
+    std::memset(stream, 0, static_cast<size_t>(bytes));
+    AudioMusicSourceSDL* music = static_cast<AudioMusicSourceSDL*>(source);
+    const I32 channels = music->m_Decoder->OutputChannels();
+    if (music->m_Active) music->MixFrames(reinterpret_cast<I16*>(stream), bytes / (2 * channels));
+}
+
+// Mixing thread, SDL's audio lock held.
+void AudioMusicSourceSDL::MixFrames(I16* out, I32 frames) {
+    const I32 channels = m_Decoder->OutputChannels();
+    I32 done = 0;
+    bool reopened = false;
+    while (done < frames && m_Active) {
+        I32 wanted = frames - done;
+        // A fade-out ends the song exactly where it reaches silence.
+        if (m_FadingOut && m_FadePosition + wanted > m_FadeLength)
+            wanted = static_cast<I32>(m_FadeLength - m_FadePosition);
+        const I32 got = wanted > 0 ? m_Decoder->Read(out + done * channels, wanted) : 0;
+        ApplyGain(out + done * channels, got);
+        done += got;
+        m_FramesMixed += static_cast<U64>(got);
+        if (m_FadingOut && m_FadePosition >= m_FadeLength) {
+            m_Active = false;
+        } else if (got < wanted) {
+            // The end of the song: the next loop, if any (a song that yields
+            // nothing after reopening ends, rather than spinning here).
+            if (m_LoopsLeft == 0 || (reopened && got == 0) || !m_Decoder->Open(m_Decoder->Path())) {
+                m_Active = false;
+            } else {
+                if (m_LoopsLeft > 0) --m_LoopsLeft;
+                reopened = true;
+            }
+        }
+        if (got > 0) reopened = false;
+    }
+}
+
+void AudioMusicSourceSDL::ApplyGain(I16* samples, I32 frames) {
+    const I64 volume = Mix_VolumeMusic(-1);
+    const I32 channels = m_Decoder->OutputChannels();
+    for (I32 i = 0; i < frames; ++i) {
+        I64 numerator = volume, denominator = MixerMaxVolume;
+        if (m_FadeLength > 0) {
+            const I64 position = m_FadePosition < m_FadeLength ? m_FadePosition : m_FadeLength;
+            numerator *= m_FadingOut ? m_FadeLength - position : position;
+            denominator *= m_FadeLength;
+            if (++m_FadePosition >= m_FadeLength && !m_FadingOut) m_FadeLength = 0;  // faded in
+        }
+        if (numerator == denominator) continue;
+        for (I32 c = 0; c < channels; ++c) {
+            I16& sample = samples[i * channels + c];
+            sample = static_cast<I16>(sample * numerator / denominator);
+        }
+    }
+}
 
 AudioEffectSourceSDL::AudioEffectSourceSDL(Mix_Chunk* chunk, I32 channel)
     : m_Chunk(chunk), m_Channel(channel), m_StartTime(System::GetTicks()) {}

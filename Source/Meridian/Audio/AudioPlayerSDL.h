@@ -1,13 +1,21 @@
 // The audio player on SDL_mixer 1.2: streamed music and sound effects with
 // fades and a master volume.
 //
-// Depends on: SDL_mixer (only in AudioPlayerSDL.cpp), System::GetTicks for
-// the sources' clocks, and Audio/OggVorbisCheck.h: AddMusic refuses an Ogg
-// Vorbis song whose setup header cannot be built, as it does a missing file. The mixer is open between Init and Exit (Init may be
-// called again while open: it then just succeeds). Sources belong to whoever
-// holds them; the player keeps no list of them. A source may outlive Exit: it
-// frees its mixer handle when destroyed. Single-threaded use; SDL_mixer mixes
-// on its own thread, which runs none of this code.
+// Music is decoded by the engine's own decoders (Music/MusicDecoder.h), the
+// same that feed the song analysis, and handed to SDL_mixer through its music
+// hook (Mix_HookMusic): every song that analyses also plays. The hook runs on
+// SDL's mixing thread with SDL's audio lock held; the main thread changes a
+// music source's state only under that lock, and the decoder of a source is
+// used by the mixing thread only while its source is the one hooked and
+// playing. The music volume and the fades are applied to the samples here
+// (SDL_mixer applies neither to hooked music).
+//
+// Depends on: SDL_mixer (only in AudioPlayerSDL.cpp), the music decoders,
+// System::GetTicks for the sources' clocks. The mixer is open between Init
+// and Exit (Init may be called again while open: it then just succeeds).
+// Sources belong to whoever holds them; the player keeps no list of them. A
+// source may outlive Exit: it unhooks itself and frees its handles when
+// destroyed. Single-threaded use apart from the hook.
 //
 // SDL_mixer has one music stream: a music source only stops, fades or
 // reports playing while it is the one that last started. An effect acts on
@@ -15,9 +23,12 @@
 // stopping an effect never silences another one.
 #pragma once
 
-#include "Audio/AudioPlayer.h"
+#include <atomic>
+#include <vector>
 
-struct _Mix_Music;
+#include "Audio/AudioPlayer.h"
+#include "Music/MusicDecoder.h"
+
 struct Mix_Chunk;
 
 namespace Meridian {
@@ -34,6 +45,9 @@ class AudioPlayerSDL : public AudioPlayer {
     // Init with the failure line left to the caller (the fallback choice).
     bool Open(bool logFailure);
     void Exit() override;
+    // Opens the song with its decoder (logs "Mix_LoadMUS " and the path).
+    // A song that cannot be decoded logs "AudioPlayerSDL::AddMusic: failed
+    // to load " with the path and "SDL ERROR: " with the reason, and gives null.
     AudioSource* AddMusic(const std::string& path) override;
     AudioSource* AddFX(const std::string& path, I32 channel) override;
     // Below 0 mutes; above 100 sets the mixer maximum (128) and stores 100;
@@ -51,22 +65,41 @@ private:
 class AudioMusicSourceSDL : public AudioSource {
     MERIDIAN_CLASS(AudioMusicSourceSDL, AudioSource)
 
-    // Takes ownership of the music handle.
-    explicit AudioMusicSourceSDL(_Mix_Music* music);
+    // Takes a reference to an opened decoder whose frames match the mixer's
+    // channels; the source plays it from its start.
+    explicit AudioMusicSourceSDL(MusicDecoder* decoder);
     ~AudioMusicSourceSDL() override;
 
+    // loops: 0 and 1 play once, n plays n times, negative until stopped.
     void Play(I32 loops) override;
     void Stop() override;
+    // Plays loops times, the volume rising from 0 over milliseconds.
     void FadeIn(I32 loops, I32 milliseconds) override;
+    // Lowers the volume to 0 over milliseconds, then ends.
     void FadeOut(I32 milliseconds) override;
     bool IsPlaying() override;
     F32 GetTime() override;
+    U64 GetFramesMixed() override { return m_FramesMixed.load(); }
+
+    // SDL_mixer's music hook: fills bytes of the mixer's stream.
+    static void Mix(void* source, U8* stream, int bytes);
 
 private:
     bool IsCurrent() const;
+    void Start(I32 loops, I32 fadeMilliseconds);
+    void MixFrames(I16* out, I32 frames);
+    void ApplyGain(I16* samples, I32 frames);
 
-    _Mix_Music* m_Music;
+    Ref<MusicDecoder> m_Decoder;
     U32 m_StartTime;
+    bool m_Fresh;  // the decoder stands at the start of the song
+    // Shared with the mixing thread; written under SDL's audio lock.
+    std::atomic<bool> m_Active;
+    I32 m_LoopsLeft;     // plays after the current one; negative: for ever
+    I64 m_FadeLength;    // frames of the current fade; 0: none
+    I64 m_FadePosition;  // frames of it mixed so far
+    bool m_FadingOut;
+    std::atomic<U64> m_FramesMixed;
 };
 
 class AudioEffectSourceSDL : public AudioSource {

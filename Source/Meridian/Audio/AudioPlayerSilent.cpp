@@ -1,29 +1,16 @@
 #include "Audio/AudioPlayerSilent.h"
 
-#include <tremor/ivorbisfile.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
-#include "Audio/OggVorbisCheck.h"
 #include "Core/Log.h"
 #include "Core/System.h"
+#include "Music/MusicDecoder.h"
 
 namespace Meridian {
 
 namespace {
-
-const char* TremorError(int code) {
-    switch (code) {
-        case OV_EREAD: return "read error";
-        case OV_ENOTVORBIS: return "not Ogg Vorbis data";
-        case OV_EVERSION: return "unsupported Vorbis version";
-        case OV_EBADHEADER: return "bad Vorbis header";
-        case OV_EINVAL: return "no length available";
-        default: return "cannot decode";
-    }
-}
 
 void LogLoadFailure(const char* operation, const std::string& path, const char* why) {
     LogE() << "AudioPlayerSilent::" << operation << ": failed to load " << path;
@@ -34,30 +21,23 @@ void LogLoadFailure(const char* operation, const std::string& path, const char* 
 
 AudioSource* AudioPlayerSilent::AddMusic(const std::string& path) {
     LogD() << "AudioPlayerSilent::AddMusic " << path;
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        LogLoadFailure("AddMusic", path, std::strerror(errno));
+    // The same decoder as the SDL player's: what one refuses, so does the other.
+    Ref<MusicDecoder> decoder = CreateDecoder(path, false);
+    if (decoder) decoder->SetLogging(false);
+    if (!decoder || !decoder->Open(path)) {
+        m_LoadFailure = decoder ? decoder->FailureReason() : std::string("unsupported file type");
+        LogLoadFailure("AddMusic", path, m_LoadFailure.c_str());
         return nullptr;
     }
-    OggVorbis_File vorbis;
-    const int opened = ov_open(file, &vorbis, nullptr, 0);
-    if (opened < 0) {
-        std::fclose(file);  // a failed ov_open leaves the file to the caller
-        LogLoadFailure("AddMusic", path, TremorError(opened));
-        return nullptr;
+    m_LoadFailure.clear();
+    I64 frames = decoder->LengthFrames();
+    if (frames < 0) {
+        // The file does not state its length: decode it to the end.
+        frames = 0;
+        I16 buffer[4096];
+        while (I32 got = decoder->Read(buffer, 4096)) frames += got;
     }
-    // A song the SDL player would refuse is refused here as well.
-    const bool decodes = OggVorbisSetupDecodes(&vorbis);
-    const ogg_int64_t milliseconds = decodes ? ov_time_total(&vorbis, -1) : 0;  // Tremor: milliseconds
-    ov_clear(&vorbis);  // closes the file
-    if (!decodes) {
-        LogLoadFailure("AddMusic", path, "damaged Vorbis setup header");
-        return nullptr;
-    }
-    if (milliseconds < 0) {
-        LogLoadFailure("AddMusic", path, TremorError(static_cast<int>(milliseconds)));
-        return nullptr;
-    }
+    const I64 milliseconds = frames * 1000 / MusicDecoder::OutputRate;
     const U32 duration = milliseconds > 0xFFFFFFFFll ? 0xFFFFFFFFu : static_cast<U32>(milliseconds);
     return New<AudioMusicSourceSilent>(duration);
 }
@@ -66,9 +46,11 @@ AudioSource* AudioPlayerSilent::AddFX(const std::string& path, I32 channel) {
     (void)channel;
     FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) {
-        LogLoadFailure("AddFX", path, std::strerror(errno));
+        m_LoadFailure = std::strerror(errno);
+        LogLoadFailure("AddFX", path, m_LoadFailure.c_str());
         return nullptr;
     }
+    m_LoadFailure.clear();
     std::fclose(file);
     return New<AudioMusicSourceSilent>(0);
 }
@@ -92,7 +74,12 @@ void AudioMusicSourceSilent::FadeIn(I32 loops, I32 milliseconds) {
     Play(loops);
 }
 
-void AudioMusicSourceSilent::Stop() { m_Active = false; }
+void AudioMusicSourceSilent::Stop() {
+    // The frames mixed stop growing where the sound stopped.
+    if (IsPlaying()) m_Length = Elapsed();
+    m_Forever = false;
+    m_Active = false;
+}
 
 void AudioMusicSourceSilent::FadeOut(I32 milliseconds) {
     if (!IsPlaying()) return;
@@ -103,6 +90,13 @@ void AudioMusicSourceSilent::FadeOut(I32 milliseconds) {
 }
 
 bool AudioMusicSourceSilent::IsPlaying() { return m_Active && (m_Forever || Elapsed() < m_Length); }
+
+U64 AudioMusicSourceSilent::GetFramesMixed() {
+    if (m_Duration == 0) return 0;
+    U64 played = Elapsed();
+    if (!m_Forever && played > m_Length) played = m_Length;
+    return played * MusicDecoder::OutputRate / 1000;
+}
 
 F32 AudioMusicSourceSilent::GetTime() {
     return static_cast<F32>(static_cast<F64>(Elapsed()) * System::SecondsPerTick());

@@ -4,7 +4,8 @@
 // System::GetTicks, and GetTime reads the same clock, so with the fixed-step
 // clock a race runs faster than real time and ends exactly when the song does.
 //
-// Depends on: Tremor (only in AudioPlayerSilent.cpp) to read a song's length.
+// Depends on: the music decoders, to check a song and read its length (as
+// the file states it, or by decoding it to the end when it does not).
 // Effects play for 0 seconds. Volume rules as the SDL player (stored percent,
 // clamped to 0..100). Loop counts follow SDL_mixer's music: 0 and 1 play
 // once, n plays n times, negative repeats until stopped.
@@ -21,8 +22,7 @@ class AudioPlayerSilent : public AudioPlayer {
 
     bool Init() override { return true; }
     void Exit() override {}
-    // A file that cannot be opened or decoded as Ogg Vorbis (a damaged setup
-    // header included, see Audio/OggVorbisCheck.h): two error lines
+    // A file the decoders refuse (see Music/MusicDecoder.h): two error lines
     // ("AudioPlayerSilent::AddMusic: failed to load <path>", "SDL ERROR: why")
     // and null, as the SDL player.
     AudioSource* AddMusic(const std::string& path) override;
@@ -48,6 +48,8 @@ class AudioMusicSourceSilent : public AudioSource {
     void FadeOut(I32 milliseconds) override;
     bool IsPlaying() override;
     F32 GetTime() override;
+    // The frames the song would have handed out on the engine clock so far.
+    U64 GetFramesMixed() override;
 
     U32 GetDuration() const { return m_Duration; }
 

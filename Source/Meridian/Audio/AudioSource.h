@@ -21,6 +21,10 @@ class AudioSource : public Object {
     virtual bool IsPlaying() = 0;
     // Seconds since the last Play (or FadeIn).
     virtual F32 GetTime() = 0;
+    // Sample frames (44100 a second) of this source handed to the mixer since
+    // the last Play or FadeIn, across loops; it stops growing when the sound
+    // ends. Effects, which do not stream, report 0.
+    virtual U64 GetFramesMixed() { return 0; }
 };
 
 }  // namespace Meridian

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "Analysis/MusicDecoderOGG.h"
+#include "Music/MusicDecoderOGG.h"
 #include "Memory/Memory.h"
 
 namespace AnalysisTest {
@@ -36,7 +36,7 @@ inline void AddClicks(std::vector<int16_t>& pcm, const std::vector<size_t>& clic
 // Every sample the game's decoder yields for a song, read 1024 at a time.
 inline std::vector<int16_t> DecodeAll(const std::string& path) {
     std::vector<int16_t> all;
-    Meridian::Ref<MusicDecoder> decoder = Meridian::New<MusicDecoderOGG>();
+    Meridian::Ref<Meridian::MusicDecoder> decoder = Meridian::New<Meridian::MusicDecoderOGG>();
     if (!decoder->Open(path)) return all;
     int16_t buffer[1024];
     while (int got = decoder->Read(buffer, 1024)) all.insert(all.end(), buffer, buffer + got);
@@ -46,18 +46,23 @@ inline std::vector<int16_t> DecodeAll(const std::string& path) {
 // Frames the analyser yields for a song of `samples` decoded samples.
 inline size_t FrameCount(size_t samples) { return samples < 2048 ? 2 : 2 + 2 * ((samples - 2048) / 1024); }
 
-// Serves a fixed list of mono samples at 44100 Hz.
-class ListDecoder : public MusicDecoder {
+// Serves a fixed list of mono samples at 44100 Hz, 1000 at a time.
+class ListDecoder : public Meridian::MusicDecoder {
 public:
     explicit ListDecoder(std::vector<int16_t> samples) : m_Samples(std::move(samples)), m_Next(0) {}
     bool Open(const std::string& path) override {
-        m_Rate = 44100, m_Channels = 1, m_Path = path;
-        return true;
+        m_Next = 0;
+        return Start(path, 44100, 1);
     }
-    Meridian::I32 Read(Meridian::I16* buffer, Meridian::I32 count) override {
-        Meridian::I32 n = 0;
-        while (n < count && m_Next < m_Samples.size()) buffer[n++] = m_Samples[m_Next++];
-        return n;
+    Meridian::I64 LengthFrames() const override { return static_cast<Meridian::I64>(m_Samples.size()); }
+
+protected:
+    bool DecodeMore() override {
+        if (m_Next >= m_Samples.size()) return false;
+        const size_t n = std::min<size_t>(1000, m_Samples.size() - m_Next);
+        Deliver(m_Samples.data() + m_Next, static_cast<Meridian::I32>(n));
+        m_Next += n;
+        return true;
     }
 
 private:

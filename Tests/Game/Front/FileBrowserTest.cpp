@@ -27,6 +27,7 @@ protected:
         m_Browser->SetFont(FrontTest::MakeFontShader());
         m_Browser->AddExtension(".ogg");
         m_Browser->AddExtension(".ogg");
+        m_Browser->AddExtension(".mp3");
     }
 
     std::string Make(const std::string& name, bool folder = false) {
@@ -68,10 +69,13 @@ TEST_F(FileBrowserTest, ListsFoldersFirstFiltersOggAndSortsIgnoringCase) {
     EXPECT_EQ(m_Browser->GetCursor(), 0);
 
     for (const char* folder : {"zeta", "Alpha", "beta"}) Make(folder, true);
-    for (const char* file : {"x.ogg", "Bravo.ogg", "apple.ogg", "song.OGG", "a.ogg.ogg", "notes.txt"}) Make(file);
+    // Every extension in any letter case, each first found at the end.
+    for (const char* file : {"x.ogg", "Bravo.ogg", "apple.ogg", "song.OGG", "a.ogg.ogg", "notes.txt", "Émile.Mp3",
+                             "mp3.txt"})
+        Make(file);
     m_Browser->SetPath(m_Dir.Path());
-    EXPECT_EQ(Shown(), std::vector<std::string>(
-                           {"[..]", "[Alpha]", "[beta]", "[empty]", "[zeta]", "apple.ogg", "Bravo.ogg", "x.ogg"}));
+    EXPECT_EQ(Shown(), std::vector<std::string>({"[..]", "[Alpha]", "[beta]", "[empty]", "[zeta]", "apple.ogg",
+                                                 "Bravo.ogg", "song.OGG", "x.ogg", "Émile.Mp3"}));
     EXPECT_EQ(m_Browser->GetEntry(7).m_Folder, Resolved(m_Dir.Path()));
     // The cursor's line is marked; the others are white.
     EXPECT_EQ(m_Browser->GetSelectedLine(), m_Browser->GetLine(0));

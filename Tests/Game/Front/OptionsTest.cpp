@@ -22,6 +22,13 @@ TEST(GameOptions, SongSwitchesAndMistakes) {
     EXPECT_EQ(options.scale, 3);
     EXPECT_EQ(options.shots, "out");
     EXPECT_FALSE(options.autopilot);
+    EXPECT_TRUE(options.music.empty());
+
+    // Songs of every format in any letter case; the music folder.
+    const char* songs[] = {"Music/UPPER.OGG", "x.mp3", "a/b.Flac", "c.opus", "d.M4A", "e.aac", "f.WAV"};
+    for (const char* song : songs) EXPECT_EQ(Parse({"--music", "/media/songs", song}).song, song);
+    EXPECT_EQ(Parse({"--music", "/media/songs"}).music, "/media/songs");
+    EXPECT_FALSE(Parse({"notes.mid"}).valid);
 
     options = Parse({"--autopilot", "--fullscreen", "--window"});
     EXPECT_TRUE(options.autopilot && options.fullscreen && options.window);

@@ -7,6 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
+#include <cstdlib>
+
 #include <csignal>
 #include <string>
 #include <vector>
@@ -14,6 +17,7 @@
 #include "Game/Race/RaceTestUtil.h"
 #include "Support/OggFiles.h"
 #include "Support/Program.h"
+#include "Support/SongFiles.h"
 #include "Support/TestUtil.h"
 
 namespace {
@@ -204,4 +208,51 @@ TEST(GameProgram, InstalledGameRunsFromAnyFolder) {
         EXPECT_EQ(png[19] | png[18] << 8, size);  // IHDR width
         EXPECT_EQ(png[23] | png[22] << 8, size);  // IHDR height
     }
+}
+
+// A library the game cannot write (a read-only bind mount in a private mount
+// namespace: root ignores permission bits, not a read-only mount): songs of
+// several formats and rates are analysed and raced, their track files and
+// tables go to the data folder, and a second race finds the track there.
+TEST(GameProgram, ReadOnlyLibraryKeepsItsFilesInTheDataFolder) {
+    GameFolder game;
+    const std::string data = game.File("data");
+    ASSERT_EQ(mkdir(data.c_str(), 0755), 0);
+    const struct {
+        const char* name;
+        int rate;
+        const char* options;
+    } songs[] = {{"Émile – Café.mp3", 44100, "-c:a libmp3lame"}, {"b.FLAC", 48000, "-c:a flac"},
+                 {"c.m4a", 32000, "-c:a aac"}};
+    for (const auto& song : songs)
+        ASSERT_TRUE(::Test::WriteSong(game.File(std::string("Music/") + song.name), ::Test::ClickSong(5.0, song.rate),
+                                      song.rate, 1, song.options));
+    ASSERT_TRUE(::Test::WriteText(game.File("script.txt"), "time 14000 quit\n"));
+    char resolved[PATH_MAX];
+    ASSERT_NE(realpath(game.File("Music").c_str(), resolved), nullptr);
+    const std::string stored = data + "/skyrail" + resolved + "/";
+    const std::string readOnly =
+        "mount --bind Music Music && mount -o remount,bind,ro Music && touch Music/x 2>/dev/null && exit 99; "
+        "exec \"$0\" \"$@\"";
+    std::vector<std::string> environment = NoLeakCheck;
+    environment.push_back("XDG_DATA_HOME=" + data);
+    auto race = [&](const std::string& song) {
+        ::Test::Program run("/usr/bin/unshare",
+                            {"-m", "sh", "-c", readOnly, ::Test::Program::Game(), "--headless", "--script",
+                             "script.txt", "Music/" + song},
+                            game.Path(), environment);
+        EXPECT_TRUE(run.Start());
+        EXPECT_EQ(run.Wait(), 0) << run.Errors();
+        EXPECT_NE(run.Errors().find("MainApp/InitState: Hiscore"), std::string::npos) << run.Errors();
+        return run.Errors();
+    };
+    for (const auto& song : songs) {
+        SCOPED_TRACE(song.name);
+        const std::string log = race(song.name);
+        EXPECT_NE(log.find("SongLength: "), std::string::npos);  // analysed
+        EXPECT_FALSE(game.Exists(std::string("Music/") + song.name + ".kpt"));
+        EXPECT_EQ(access((stored + song.name + ".kpt").c_str(), R_OK), 0);
+        EXPECT_EQ(access((stored + song.name + ".scr").c_str(), R_OK), 0);
+    }
+    EXPECT_EQ(race(songs[0].name).find("SongLength: "), std::string::npos);  // found, not analysed again
 }
