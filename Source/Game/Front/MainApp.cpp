@@ -263,8 +263,8 @@ void MainApp::InitState(I32 state) {
             // A race that cannot be built goes back to the menu; leaving Play
             // releases whatever was built.
             if (!m_Race.Start(*this, m_Hud, m_SelectedSong, m_Music)) {
-                TrackData track;
-                std::string why = track.LoadFrom(m_SelectedSong) ? AudioTrack::Refusal(track) : "no usable track file";
+                const AudioTrack* track = m_Race.GetAudioTrack();
+                std::string why = track ? track->GetRefusal() : std::string();
                 if (!why.empty() && why.back() == '.') why.pop_back();
                 RefuseSong(why.empty() ? "its course cannot be built" : why);
             }

@@ -112,15 +112,16 @@ bool AudioTrack::InitHighway2(const std::string& songPath) {
     // A track file that does not read whole, or whose times the analysis
     // cannot have written, is damaged: it goes, so that the next pick of the
     // song analyses it afresh.
-    const std::string trackPath = TrackData::TrackPath(songPath);
+    const std::string trackPath = TrackData::ReadPath(songPath);
     if (!data.LoadFrom(songPath) || data.Time.empty()) {
         LogE() << "InitHighway2" << ": failed to load TrackData.";
         std::remove(trackPath.c_str());
+        m_Refusal = "no usable track file.";
         return false;
     }
-    const std::string refusal = Refusal(data);
-    if (!refusal.empty()) {
-        LogE() << "InitHighway2" << ": " << refusal;
+    m_Refusal = Refusal(data);
+    if (!m_Refusal.empty()) {
+        LogE() << "InitHighway2" << ": " << m_Refusal;
         if (IsDamaged(data)) std::remove(trackPath.c_str());
         return false;
     }

@@ -45,6 +45,8 @@ public:
     // True when the times cannot come from the analysis: not finite,
     // negative, not increasing, or at 32767 s and beyond.
     static bool IsDamaged(const TrackData& data);
+    // Why the last InitHighway2 refused its song (a sentence), or empty.
+    const std::string& GetRefusal() const { return m_Refusal; }
     // Loads the obstacle models if needed and places the obstacles on the
     // highway (not attached); false when they cannot be placed.
     bool InitLanes();
@@ -70,4 +72,5 @@ private:
     Meridian::Ref<Meridian::Shader> m_InactiveObstacleShader;
     Meridian::Ref<Meridian::Node> m_CapsuleModel;
     Meridian::Ref<Meridian::Node> m_MineModel;
+    std::string m_Refusal;
 };

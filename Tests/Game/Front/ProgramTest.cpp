@@ -238,7 +238,7 @@ TEST(GameProgram, ReadOnlyLibraryKeepsItsFilesInTheDataFolder) {
     environment.push_back("XDG_DATA_HOME=" + data);
     auto race = [&](const std::string& song) {
         ::Test::Program run("/usr/bin/unshare",
-                            {"-m", "sh", "-c", readOnly, ::Test::Program::Game(), "--headless", "--script",
+                            {"-m", "sh", "-c", readOnly, ::Test::Program::Game(), "--headless", "--verbose", "--script",
                              "script.txt", "Music/" + song},
                             game.Path(), environment);
         EXPECT_TRUE(run.Start());
