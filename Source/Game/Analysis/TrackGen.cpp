@@ -81,6 +81,11 @@ bool TrackGen::StepFor(U64 microseconds) {
     return more;
 }
 
+I32 TrackGen::LengthSeconds() const {
+    const I64 frames = m_Decoder ? m_Decoder->LengthFrames() : -1;
+    return frames < 0 ? -1 : static_cast<I32>(frames / MusicDecoder::OutputRate);
+}
+
 I32 TrackGen::ProgressSeconds() const { return static_cast<I32>(m_FrameCounter * m_BlockSeconds); }
 
 void TrackGen::ComputeThresholds(const std::vector<F32>& flux, F32 factor, std::vector<F32>& threshold) {

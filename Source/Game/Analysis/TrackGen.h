@@ -45,6 +45,9 @@ public:
     // display or the frame rate.
     bool StepFor(Meridian::U64 microseconds);
 
+    // The song's length in whole seconds as its file states it (after Init),
+    // or -1 when it does not.
+    Meridian::I32 LengthSeconds() const;
     // Whole seconds of music analysed so far.
     Meridian::I32 ProgressSeconds() const;
     // Read after Step returned false: true when no track file was written

@@ -472,9 +472,15 @@ void MainApp::BuildLoadingScreen() {
     Screens::AddRect(m_SpinnerTransform,
                      CreateTextureShader(DataFile("SkyRail/loading01.png").c_str(), false, Shader::BlendAlpha),
                      -32, -32, 64, 64);
+    // The song's name above the spinner, the progress against its length
+    // beneath it.
     m_ProgressTransform = New<Transform>();
     m_ProgressTransform->SetParent(m_GuiRoot);
-    m_ProgressText = Screens::AddText(m_ProgressTransform, m_SmallFont, 0, 0, TextGeometry::AlignCentre,
+    const size_t slash = m_SelectedSong.find_last_of('/');
+    const std::string name = slash == std::string::npos ? m_SelectedSong : m_SelectedSong.substr(slash + 1);
+    Screens::AddText(m_ProgressTransform, m_SmallFont, 0, 48, TextGeometry::AlignCentre, TextGeometry::AlignCentre,
+                     Utf8Length(name) > 60 ? (Utf8Prefix(name, 57) + "...").c_str() : name.c_str());
+    m_ProgressText = Screens::AddText(m_ProgressTransform, m_SmallFont, 0, -48, TextGeometry::AlignCentre,
                                       TextGeometry::AlignCentre, "00:00");
 }
 
@@ -548,8 +554,16 @@ void MainApp::UpdateAnalysis() {
     } else {
         more = m_TrackGen->StepFor(AnalysisBudgetMicroseconds);
     }
-    const I32 progress = m_TrackGen->ProgressSeconds();
-    SetFormatted(m_ProgressText, "%02d:%02d", progress / 60, progress % 60);
+    const I32 progress = m_TrackGen->ProgressSeconds(), length = m_TrackGen->LengthSeconds();
+    if (m_ProgressText) {
+        char text[48];
+        if (length >= 0)
+            std::snprintf(text, sizeof text, "%02d:%02d / %02d:%02d", progress / 60, progress % 60, length / 60,
+                          length % 60);
+        else
+            std::snprintf(text, sizeof text, "%02d:%02d", progress / 60, progress % 60);
+        m_ProgressText->SetText(text);
+    }
     if (m_SpinnerTransform)
         m_SpinnerTransform->SetRotation({Fixed::Zero, Fixed::Zero, Fixed::FromInt(-((7 * progress) % 360))});
     if (!m_AnalysisShotTaken && progress >= 10) {
