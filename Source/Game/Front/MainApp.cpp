@@ -423,7 +423,14 @@ void MainApp::BuildFrontEnd() {
 
     std::string configured;
     Screens::ReadConfiguration(DataFile("SkyRail/config.ini").c_str(), m_Input, &configured);
-    m_MusicRoot = !m_Options.music.empty() ? m_Options.music : !configured.empty() ? configured : "./Music/";
+    // The command line, then the player's settings, then the game's
+    // configuration choose the folder.
+    if (!m_Options.music.empty())
+        m_MusicRoot = m_Options.music;
+    else if (!m_Settings.music.empty())
+        m_MusicRoot = m_Settings.music;
+    else
+        m_MusicRoot = !configured.empty() ? configured : UserSettings::DefaultMusicFolder();
 }
 
 void MainApp::BuildMenu() {

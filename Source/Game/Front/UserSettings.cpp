@@ -49,6 +49,32 @@ std::string UserSettings::DefaultPath() {
     return std::string();
 }
 
+std::string UserSettings::DefaultMusicFolder() {
+    struct stat info;
+    auto isFolder = [&](const std::string& path) { return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode); };
+    if (isFolder("./Music")) return "./Music/";
+    const char* homeVariable = std::getenv("HOME");
+    const std::string home = homeVariable ? homeVariable : "";
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    const std::string dirs = (config && config[0] == '/' ? std::string(config) : home + "/.config") + "/user-dirs.dirs";
+    std::string music = home.empty() ? std::string() : home + "/Music";
+    if (FILE* file = OpenRegularFile(dirs)) {
+        // Lines such as XDG_MUSIC_DIR="$HOME/Music".
+        char line[1024];
+        while (std::fgets(line, sizeof line, file)) {
+            std::string text = line;
+            text = Trim(text.substr(0, text.find('\n')));
+            const std::string key = "XDG_MUSIC_DIR=\"";
+            if (text.size() <= key.size() || text.compare(0, key.size(), key) != 0 || text.back() != '"') continue;
+            std::string value = text.substr(key.size(), text.size() - key.size() - 1);
+            if (value.compare(0, 5, "$HOME") == 0) value = home + value.substr(5);
+            if (!value.empty() && value[0] == '/') music = value;
+        }
+        std::fclose(file);
+    }
+    return !music.empty() && isFolder(music) ? music + "/" : "./Music/";
+}
+
 bool UserSettings::Load(const std::string& path) {
     *this = UserSettings();
     std::string why;
@@ -80,6 +106,8 @@ bool UserSettings::Load(const std::string& path) {
         } else if (section == "Video" && key == "fullscreen") {
             if (!ParseInt(value, 0, 1, &number)) problem = "fullscreen must be 0 or 1";
             read.fullscreen = number;
+        } else if (section == "Music" && key == "folder") {
+            read.music = value;
         }
     }
     const bool failed = std::ferror(file) != 0;
@@ -99,6 +127,7 @@ bool UserSettings::Save(const std::string& path) const {
     if (scale > 0 || fullscreen >= 0) text += "[Video]\n";
     if (scale > 0) text += "scale = " + std::to_string(scale) + "\n";
     if (fullscreen >= 0) text += "fullscreen = " + std::to_string(fullscreen) + "\n";
+    if (!music.empty()) text += "[Music]\nfolder = " + music + "\n";
 
     const std::string temporary = path + ".tmp";
     const int fd = MakeFolders(path) ? open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644) : -1;

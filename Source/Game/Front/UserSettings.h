@@ -9,6 +9,8 @@
 //     [Video]
 //     scale = 3            ; window size 320 x 240 times 1 .. 16
 //     fullscreen = 0       ; 0 or 1
+//     [Music]
+//     folder = /home/me/Music
 //
 // A value left out keeps the game's default. Load refuses a damaged file (a
 // line that is neither a section, a "key = value" pair, a comment nor blank;
@@ -26,10 +28,15 @@ struct UserSettings {
     Meridian::I32 volume = -1;      // -1: not set
     Meridian::I32 scale = 0;        // 0: not set
     Meridian::I32 fullscreen = -1;  // -1: not set
+    std::string music;              // the music folder; empty: not set
 
     // The file's path from the environment, or empty when neither
     // XDG_CONFIG_HOME nor HOME is set.
     static std::string DefaultPath();
+    // The music folder when nothing chooses one: "./Music/" when the working
+    // folder has it, otherwise the desktop's music folder (XDG_MUSIC_DIR in
+    // user-dirs.dirs, else ~/Music) when it exists, otherwise "./Music/".
+    static std::string DefaultMusicFolder();
 
     // True when the file was read; false when it is missing (silently) or
     // damaged or unreadable (one "[W] UserSettings::Load: " line), leaving

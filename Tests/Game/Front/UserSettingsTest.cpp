@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "Front/UserSettings.h"
@@ -62,4 +63,30 @@ TEST(UserSettings, ReadsRefusesDamageAndWritesWhole) {
     EXPECT_FALSE(settings.Save(fresh + "/settings.ini"));
     EXPECT_EQ(log.Count("[E] UserSettings::Save: "), 1);
     EXPECT_TRUE(back.Load(fresh));
+}
+
+// Without a choice the music folder is ./Music/ where the game runs, else the
+// desktop's music folder.
+TEST(UserSettings, DefaultMusicFolderFollowsTheDesktop) {
+    ::Test::TempDir home;
+    char old[4096];
+    ASSERT_NE(getcwd(old, sizeof old), nullptr);
+    const char* oldHome = std::getenv("HOME");
+    const std::string savedHome = oldHome ? oldHome : "";
+    setenv("HOME", home.Path().c_str(), 1);
+    setenv("XDG_CONFIG_HOME", home.File("cfg").c_str(), 1);
+    ASSERT_EQ(mkdir(home.File("cfg").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(home.File("run").c_str(), 0755), 0);
+    ASSERT_EQ(chdir(home.File("run").c_str()), 0);
+    EXPECT_EQ(UserSettings::DefaultMusicFolder(), "./Music/");  // nothing exists
+    ASSERT_EQ(mkdir(home.File("Music").c_str(), 0755), 0);
+    EXPECT_EQ(UserSettings::DefaultMusicFolder(), home.File("Music") + "/");
+    ASSERT_EQ(mkdir(home.File("Tunes").c_str(), 0755), 0);
+    ASSERT_TRUE(::Test::WriteText(home.File("cfg/user-dirs.dirs"), "# dirs\nXDG_MUSIC_DIR=\"$HOME/Tunes\"\n"));
+    EXPECT_EQ(UserSettings::DefaultMusicFolder(), home.File("Tunes") + "/");
+    ASSERT_EQ(mkdir("Music", 0755), 0);
+    EXPECT_EQ(UserSettings::DefaultMusicFolder(), "./Music/");
+    ASSERT_EQ(chdir(old), 0);
+    setenv("HOME", savedHome.c_str(), 1);
+    unsetenv("XDG_CONFIG_HOME");
 }
