@@ -200,6 +200,8 @@ void MainApp::GlobalControls() {
 }
 
 void MainApp::InitState(I32 state) {
+    // A gamepad plugged in since the start is found where the player chooses.
+    if ((state == States::Menu || state == States::SelSong) && m_Input) m_Input->FindDevices();
     switch (state) {
         case States::Init:
             BuildFrontEnd();

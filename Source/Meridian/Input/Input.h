@@ -78,6 +78,11 @@ class Input : public Object {
     // application treats it like its own quit request.
     virtual I32 WantsQuit() { return 0; }
 
+    // Looks again for devices plugged in since Init (a gamepad); does nothing
+    // when the device has all it can use. Called when the player reaches a
+    // menu, not every frame (it may scan the system's devices).
+    virtual void FindDevices() {}
+
     // "DPadLeft" ... "VolumeDown"; "" for any other value.
     static const char* GetGenericButtonName(U32 button);
 };

@@ -54,6 +54,18 @@ const InputDesktop::KeyBinding* InputDesktop::GetKeyMap(I32& count) {
     return KeyMap;
 }
 
+void InputDesktop::FindDevices() {
+    // SDL 1.2 has no hot-plug event and counts joysticks only when its
+    // joystick subsystem starts: start it again while none is open.
+    if (m_Joystick) return;
+    SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
+    if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0 || SDL_NumJoysticks() == 0) return;
+    m_Joystick = SDL_JoystickOpen(0);
+    if (!m_Joystick) return;
+    SDL_JoystickEventState(SDL_IGNORE);
+    LogI() << "InputDesktop::FindDevices: gamepad \"" << SDL_JoystickName(0) << "\" ready.";
+}
+
 bool InputDesktop::Init() {
     LogD() << "InputDesktop::Init";
     std::fill(m_KeyDown, m_KeyDown + MaxBindings, 0);

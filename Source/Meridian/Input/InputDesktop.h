@@ -72,6 +72,7 @@ class InputDesktop : public Input {
     I32 GetDeadZone(I32 stick, Fixed& left, Fixed& right, Fixed& up, Fixed& down) override;
     I32 GetStick(I32 stick, Fixed& x, Fixed& y) override;
     I32 WantsQuit() override { return m_Quit ? 1 : 0; }
+    void FindDevices() override;
 
     bool HasGamepad() const { return m_Joystick != nullptr; }
 
