@@ -315,7 +315,7 @@ void GliderUnmap(double u, double v, GliderRegion* region, double* a, double* b)
                            GliderRegion::Rear}) {
         const RegionBox box = BoxOf(r);
         if (u >= box.u0 && u < box.u1 && v >= box.v0 && v < box.v1) {
-            double a0, a1, b0, b1;
+            double a0 = 0.0, a1 = 1.0, b0 = 0.0, b1 = 1.0;
             RangesOf(r, &a0, &a1, &b0, &b1);
             *region = r;
             *a = a0 + (u - box.u0 - Margin) / (box.u1 - box.u0 - 2 * Margin) * (a1 - a0);
