@@ -6,6 +6,7 @@
 
 #include "Core/App.h"
 #include "Core/DataFolder.h"
+#include "Core/FrameLimiter.h"
 #include "Core/Log.h"
 #include "Core/System.h"
 #include "Front/GameDevices.h"
@@ -59,7 +60,10 @@ int main(int argc, char** argv) {
     std::string failure;
     {
         Ref<MainApp> hold = app;
-        RunApplication(app, argc, argv);
+        // Headless runs on the fixed clock go as fast as they can; a window
+        // is held to the display's pace (60 Hz, or the settings' rate).
+        FrameLimiter limiter(options.headless ? 0u : settings.fps >= 0 ? static_cast<U32>(settings.fps) : 60u);
+        RunApplication(app, argc, argv, &limiter);
         score = app->GetFinalScore();
         shots = app->GetShotFiles();
         failure = app->GetRunFailure();

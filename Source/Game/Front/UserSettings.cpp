@@ -106,6 +106,9 @@ bool UserSettings::Load(const std::string& path) {
         } else if (section == "Video" && key == "fullscreen") {
             if (!ParseInt(value, 0, 1, &number)) problem = "fullscreen must be 0 or 1";
             read.fullscreen = number;
+        } else if (section == "Video" && key == "fps") {
+            if (!ParseInt(value, 0, 500, &read.fps) || (read.fps > 0 && read.fps < 10))
+                problem = "fps must be 0 or 10 to 500";
         } else if (section == "Music" && key == "folder") {
             read.music = value;
         }
@@ -124,9 +127,10 @@ bool UserSettings::Load(const std::string& path) {
 bool UserSettings::Save(const std::string& path) const {
     std::string text = "# SkyRail's settings, written by the game when one changes.\n";
     if (volume >= 0) text += "[Audio]\nvolume = " + std::to_string(volume) + "\n";
-    if (scale > 0 || fullscreen >= 0) text += "[Video]\n";
+    if (scale > 0 || fullscreen >= 0 || fps >= 0) text += "[Video]\n";
     if (scale > 0) text += "scale = " + std::to_string(scale) + "\n";
     if (fullscreen >= 0) text += "fullscreen = " + std::to_string(fullscreen) + "\n";
+    if (fps >= 0) text += "fps = " + std::to_string(fps) + "\n";
     if (!music.empty()) text += "[Music]\nfolder = " + music + "\n";
 
     const std::string temporary = path + ".tmp";

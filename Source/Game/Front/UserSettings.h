@@ -9,6 +9,7 @@
 //     [Video]
 //     scale = 3            ; window size 320 x 240 times 1 .. 16
 //     fullscreen = 0       ; 0 or 1
+//     fps = 60             ; frame limit of a window, 10 .. 500; 0: none
 //     [Music]
 //     folder = /home/me/Music
 //
@@ -28,6 +29,7 @@ struct UserSettings {
     Meridian::I32 volume = -1;      // -1: not set
     Meridian::I32 scale = 0;        // 0: not set
     Meridian::I32 fullscreen = -1;  // -1: not set
+    Meridian::I32 fps = -1;         // -1: not set (60)
     std::string music;              // the music folder; empty: not set
 
     // The file's path from the environment, or empty when neither

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "Core/Devices.h"
+#include "Core/FrameLimiter.h"
 #include "Core/Log.h"
 #include "Core/System.h"
 #include "Math/MathFunctions.h"
@@ -255,7 +256,7 @@ std::string App::ExpandButtonNames(const std::string& text) const {
     return result;
 }
 
-void RunApplication(App* app, int argc, char** argv) {
+void RunApplication(App* app, int argc, char** argv, FrameLimiter* limiter) {
     LogD() << "program-top";
     Ref<App> hold = app;
     if (!app->Init(argc, argv)) {
@@ -272,6 +273,7 @@ void RunApplication(App* app, int argc, char** argv) {
         app->UpdateAudio();
         app->PostUpdate();
         app->Draw();
+        if (limiter) limiter->Wait();
         System::FrameTick();
     }
     LogI() << "MainLoop Left.";

@@ -105,10 +105,13 @@ protected:
     Fixed m_TurnSpeed;
 };
 
+class FrameLimiter;
+
 // Runs an application created by the caller (count 0): takes the reference,
 // Init, the main loop, Exit, and drops the reference. Logs the frame's
 // milestones ("program-top", "App Initialized. Entering MainLoop.",
-// "MainLoop Left.", "program-end").
-void RunApplication(App* app, int argc, char** argv);
+// "MainLoop Left.", "program-end"). A limiter, when given, paces every pass
+// after it has drawn.
+void RunApplication(App* app, int argc, char** argv, FrameLimiter* limiter = nullptr);
 
 }  // namespace Meridian

@@ -78,6 +78,9 @@ bool DisplayPndGL::Finish(bool pbuffer, EGLNativeWindowType window, I32 width, I
     const EGLBoolean current = eglMakeCurrent(m_Display, m_Surface, m_Surface, m_Context);
     error = eglGetError();
     if (!current || error != EGL_SUCCESS) return Fail("eglMakeCurrent", error);
+    // A window waits for the vertical blank where the driver can (the frame
+    // limiter covers drivers that cannot); a pbuffer is never shown.
+    if (!pbuffer && !eglSwapInterval(m_Display, 1)) LogD() << "RenderPndGL: eglSwapInterval(1) refused.";
 
     EGLint w = 0, h = 0;
     eglQuerySurface(m_Display, m_Surface, EGL_WIDTH, &w);
