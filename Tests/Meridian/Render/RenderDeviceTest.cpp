@@ -1,6 +1,7 @@
 // The Pnd device on Mesa's software renderer: the ways of opening it, clears,
 // state filtering, texture and light limits, name bookkeeping, screenshots.
 #include <gtest/gtest.h>
+#include <malloc.h>
 
 #include <filesystem>
 #include <regex>
@@ -24,7 +25,39 @@ Image* MakeImage(I32 format, int w, int h) {
     return image;
 }
 
+// Bytes the process has allocated and not freed, as its allocator reports
+// them (ASan's allocator in the sanitizer build, glibc's otherwise).
+extern "C" size_t __sanitizer_get_current_allocated_bytes() __attribute__((weak));
+
+size_t HeapBytes() {
+    if (__sanitizer_get_current_allocated_bytes) return __sanitizer_get_current_allocated_bytes();
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
 }  // namespace
+
+TEST_F(RenderDevice, OffscreenFramesDoNotPileUpInTheDriver) {
+    // A pbuffer is never swapped: unless the device flushes each frame, the
+    // driver keeps every frame's commands and buffer uploads queued.
+    BuildScene();
+    Ref<PolygonGeometry> quad = AddQuad(-1, -1, 1, 1, 0, 1, 0, 0);
+    std::vector<Float3> vertices;
+    auto frames = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            quad->GetVertices(vertices);
+            vertices[0].x += 1e-4f;
+            quad->SetVertices(vertices);
+            DrawFrame();
+        }
+    };
+    frames(100);
+    const size_t before = HeapBytes();
+    frames(1000);
+    // Unflushed, 1000 frames queue about 65 MB; flushed, the driver's
+    // threads may still hold a few frames' worth when the machine is busy.
+    EXPECT_LT(HeapBytes(), before + (16u << 20)) << HeapBytes() - before;
+}
 
 TEST_F(RenderDevice, OpeningWaysAndFallbacks) {
     const char* neither = "[E] RenderPndGL::Init: Neither X11 nor FB modes available.";

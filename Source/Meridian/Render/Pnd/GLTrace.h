@@ -17,7 +17,7 @@
     X(ClearColor) X(ClearDepthf) X(ClearDepthx) X(ClientActiveTexture) X(Color4f) X(ColorPointer)      \
     X(CullFace) X(DeleteBuffers) X(DeleteTextures) X(DepthFunc) X(DepthMask) X(Disable)                \
     X(DisableClientState) X(DrawArrays) X(DrawElements) X(Enable) X(EnableClientState) X(Finish)      \
-    X(Fogf) X(Fogfv) X(Fogx) X(GenBuffers) X(GenTextures) X(GetError) X(GetIntegerv) X(GetString)     \
+    X(Flush) X(Fogf) X(Fogfv) X(Fogx) X(GenBuffers) X(GenTextures) X(GetError) X(GetIntegerv) X(GetString)     \
     X(Hint) X(IsEnabled) X(LightModelfv) X(Lightfv) X(Lightxv) X(LoadIdentity) X(LoadMatrixx)         \
     X(Materialfv) X(Materialx) X(MatrixMode) X(MultMatrixx) X(NormalPointer) X(PixelStorei)          \
     X(PointParameterf) X(PointParameterfv) X(PointSize) X(PopMatrix) X(PushMatrix) X(ReadPixels)      \

@@ -724,6 +724,10 @@ void RenderPndGL::SwapBuffers() {
         if (!eglSwapBuffers(m_Display->m_Display, m_Display->m_Surface))
             LogD() << "eglSwapBuffers" << " failed (" << static_cast<I32>(eglGetError()) << ")";
     }
+    // A pbuffer is never presented, so eglSwapBuffers does nothing: without
+    // a flush the driver queues every frame's commands (and the buffer data
+    // they refer to) for ever.
+    if (m_OpenMode == RenderPndGLOptions::Offscreen) MERIDIAN_GL(Flush)();
     const GLenum glError = MERIDIAN_GL(GetError)();
     if (glError != GL_NO_ERROR) LogE() << "RenderPndGL: GL ERROR = " << Log::AsHex(static_cast<U32>(glError));
     const EGLint eglError = eglGetError();
