@@ -22,8 +22,12 @@ const U32 RightButtons = Buttons::DPadRight | Buttons::DPadB;
 // may be touched; the exact test decides.
 const F32 ReachMargin = 0.5f;
 const I32 MaxOpen = 26;  // obstacles within reach at once (mask bits of a state)
-const I64 CapsuleValue = I64{1} << 40;
-const I64 MineValue = I64{1} << 20;
+// A run's worth, most important first: capsules, mines, capsules taken only
+// after their time (the race counts them as missed first, which breaks the
+// streak and its bonus), presses.
+const I64 CapsuleValue = I64{1} << 44;
+const I64 MineValue = I64{1} << 32;
+const I64 LateValue = I64{1} << 20;
 // Offsets that differ by less than 2^-(16 - XQuantum) units (the rounding of
 // frame deltas makes many such) are one state; the state keeps the best
 // run's exact offset.
@@ -326,8 +330,11 @@ bool RacePlanner::Make(const LaneGroup& lanes, const HighwayGeometry& highway, c
                 }
                 if (hit >= 0 && nearest < LaneGroup::HitBound) {
                     mask |= 1u << hit;
-                    value += course.items[static_cast<size_t>(open[static_cast<size_t>(hit)])].mine ? -MineValue
-                                                                                                    : CapsuleValue;
+                    const Item& item = course.items[static_cast<size_t>(open[static_cast<size_t>(hit)])];
+                    if (item.mine)
+                        value -= MineValue;
+                    else
+                        value += CapsuleValue - (j > 0 && frames[j - 1].time > item.time ? LateValue : 0);
                 }
             }
             const U32 held = j == 0 ? start.previous : HeldOf(from.cls);
