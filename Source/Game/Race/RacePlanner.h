@@ -13,8 +13,11 @@
 //
 // Method: dynamic programming over frames, the state being the glider's
 // offset, its target lane, the lane buttons pressed last frame and which of
-// the obstacles within reach right now were already touched. Only the
-// frames' play times and deltas must be known in advance (Frames).
+// the obstacles within reach right now were already touched; offsets closer
+// than 1/64 unit (rounding of frame deltas) count as one state, which keeps
+// the best run's exact offset, and the plan is replayed with the exact rules.
+// Only the frames' play times and deltas must be known in advance (Frames).
+// Cost: about 1 s of planning per 90 s of song (optimised build).
 //
 // Depends on: Race (LaneGroup, HighwayGeometry, Player, LaneRules). Needs
 // the trigonometric tables (InitTables).
