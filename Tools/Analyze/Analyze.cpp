@@ -8,7 +8,9 @@
 // ".ogg" in any letter case. Prints one summary line per song on standard
 // output and a progress bar on standard error (when it is a terminal); a song
 // whose track file the game would refuse to race (under 1 s, too long for a
-// course) is reported as refused with the game's reason. Exit status: 0 when
+// course) is reported as refused with the game's reason. Each song that can be
+// raced also gets the share of its capsules the best possible run takes and
+// that run's score (the race planner's, at 60 frames per second). Exit status: 0 when
 // every song has a track file the game races, 1 when any song failed or was
 // refused, 2 on wrong arguments.
 #include <unistd.h>
@@ -27,7 +29,10 @@
 #include "Analysis/TrackGen.h"
 #include "Core/Log.h"
 #include "Memory/Memory.h"
+#include "Math/MathFunctions.h"
 #include "Race/AudioTrack.h"
+#include "Race/RacePlanner.h"
+#include "Scene/PolygonGeometry.h"
 
 using namespace Meridian;
 namespace fs = std::filesystem;
@@ -47,6 +52,45 @@ void Usage(FILE* out) {
                  "Songs the game would not race (under 1 s, too long) are reported as refused.\n"
                  "Exit status: 0 all songs can be raced, 1 a song failed or was refused,\n"
                  "2 bad arguments.\n");
+}
+
+// A model of one triangle: where obstacles stand does not depend on it.
+Node* TinyModel() {
+    Transform* root = New<Transform>();
+    PolygonGeometry* mesh = New<PolygonGeometry>();
+    mesh->SetVertices({{-0.5f, 0.0f, 0.0f}, {0.5f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f}});
+    mesh->SetPrimitiveType(PrimitiveTriangles);
+    mesh->SetIndices({0, 1, 2});
+    mesh->SetParent(root);
+    return root;
+}
+
+// The song's course as the game builds it, and the planner's best run of it
+// at 60 frames per second: ", reachable R of Y capsules (P%), best score S",
+// or empty when no course can be built.
+std::string BestRun(const std::string& song) {
+    TrackData data;
+    if (!data.LoadFrom(song) || !AudioTrack::Refusal(data).empty()) return std::string();
+    Ref<HighwayGeometry> highway = New<HighwayGeometry>();
+    if (!highway->Construct(data)) return std::string();
+    Ref<LaneGroup> lanes = New<LaneGroup>();
+    Ref<Node> capsule = TinyModel(), mine = TinyModel();
+    lanes->SetCapsuleModel(capsule);
+    lanes->SetMineModel(mine);
+    lanes->SetCapsuleShader(New<Shader>());
+    lanes->SetMineShader(New<Shader>());
+    lanes->SetHighway(highway);
+    if (!lanes->Construct()) return std::string();
+    RacePlanner::Start start;
+    start.perfectPicks = LaneRules::PerfectPicks(lanes->GetGoodCount());
+    RacePlanner::Plan plan;
+    if (!RacePlanner::Make(*lanes, *highway, start, RacePlanner::FixedSteps(0, 0, 16, highway->GetEndTime()), plan))
+        return std::string();
+    const I32 placed = lanes->GetGoodCount();
+    char text[128];
+    std::snprintf(text, sizeof(text), ", reachable %d of %d capsules (%.1f%%), best score %d", plan.capsules, placed,
+                  placed ? 100.0 * plan.capsules / placed : 0.0, plan.score);
+    return text;
 }
 
 // The songs below a path, sorted; a file named directly is taken as it is.
@@ -164,6 +208,7 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+    InitTables();  // the planner's obstacle motion
     bool redo = false, verbose = false, badPath = false;
     std::vector<std::string> songs;
     std::vector<std::string> paths;
@@ -206,7 +251,7 @@ int main(int argc, char** argv) {
             progress.Clear();
             const std::string why = Refusal(song);
             if (why.empty()) {
-                std::printf("skip  %s: track file exists\n", song.c_str());
+                std::printf("skip  %s: track file exists%s\n", song.c_str(), BestRun(song).c_str());
                 ++skipped;
             } else {
                 std::printf("refused %s: track file exists, but the game will not race it: %s\n", song.c_str(),
@@ -238,8 +283,8 @@ int main(int argc, char** argv) {
                         seconds, why.c_str());
             ++refused;
         } else if (ok) {
-            std::printf("ok    %s: %zu control points, %.1f s of music, %.2f s taken\n", song.c_str(),
-                        gen->Times().size(), seconds, taken);
+            std::printf("ok    %s: %zu control points, %.1f s of music, %.2f s taken%s\n", song.c_str(),
+                        gen->Times().size(), seconds, taken, BestRun(song).c_str());
             ++written;
         } else {
             std::string why = songLog.Errors();

@@ -1,6 +1,7 @@
 // Race benchmark: how fast the game logic of one race frame runs (the race
 // step and the draw traversal, with a render device that does no GL work),
-// and how fast a whole headless race of the demo song runs with real
+// how long the race planner takes for the whole course, and how fast a
+// whole headless race of the demo song runs with real
 // offscreen rendering on Mesa. Run from the build folder (it reads ./Data and
 // "./Music/SkyRail Demo.ogg"); prints its figures.
 //
@@ -18,7 +19,9 @@
 #include "Core/System.h"
 #include "Front/Screens.h"
 #include "Input/InputNull.h"
+#include "Race/AudioTrack.h"
 #include "Race/Autopilot.h"
+#include "Race/RacePlanner.h"
 #include "Race/Race.h"
 #include "Render/Pnd/RenderPndGL.h"
 #include "Render/RenderNull.h"
@@ -50,7 +53,30 @@ struct Result {
     double stepSeconds = 0.0;  // race step + draw, summed
     double songSeconds = 0.0;
     int score = 0;
+    int taken = 0, placed = 0, mines = 0, reachable = 0, plans = 0;
 };
+
+// Plans the whole course from the start, as the race does, and times it.
+bool PlanOnce(const std::string& song, double& seconds, RacePlanner::Plan& plan, size_t& frames) {
+    SetDeviceFactory(DeviceFactory{&NullRender, &NoInput, &Silent});
+    System::UseFixedClock(16, 1000);
+    Ref<App> app = New<App>();
+    if (!app->Init(0, nullptr)) return false;
+    AudioTrack track;
+    track.Init(song, app->GetSceneRoot());
+    if (!track.GetHighway() || !track.GetLaneGroup()) return false;
+    RacePlanner::Start start;
+    start.perfectPicks = LaneRules::PerfectPicks(track.GetLaneGroup()->GetGoodCount());
+    const std::vector<RacePlanner::Frame> steps =
+        RacePlanner::FixedSteps(0, 1000, 16, track.GetHighway()->GetEndTime());
+    frames = steps.size();
+    const auto begin = std::chrono::steady_clock::now();
+    const bool made = RacePlanner::Make(*track.GetLaneGroup(), *track.GetHighway(), start, steps, plan);
+    seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    track.Release();
+    app->Exit();
+    return made;
+}
 
 // Races the song once with the autopilot steering, on the fixed 60 Hz clock.
 bool RaceOnce(const std::string& song, Render* (*render)(), Result& result) {
@@ -69,7 +95,7 @@ bool RaceOnce(const std::string& song, Render* (*render)(), Result& result) {
     if (!music || !race.Start(*app, hud, song, music)) return false;
     bool finished = false;
     while (!finished && result.frames < 100000) {
-        g_Held = pilot.Buttons(race, g_Held);
+        g_Held = pilot.Buttons(*app, race, g_Held);
         app->UpdateInput();
         app->UpdateTime();
         const auto begin = std::chrono::steady_clock::now();
@@ -80,6 +106,11 @@ bool RaceOnce(const std::string& song, Render* (*render)(), Result& result) {
         ++result.frames;
     }
     result.songSeconds = race.m_SongLength.ToFloat();
+    result.taken = race.m_CapsulesTaken;
+    result.placed = race.m_CapsulesPlaced;
+    result.mines = race.m_MinesHit;
+    result.reachable = race.m_CapsulesReachable;
+    result.plans = pilot.GetPlanCount();
     result.score = race.GetScore();
     race.End(*app, hud);
     app->Exit();
@@ -103,6 +134,13 @@ int main(int argc, char** argv) {
         }
     }
 
+    double planSeconds = 0.0;
+    size_t planFrames = 0;
+    RacePlanner::Plan plan;
+    if (!PlanOnce(song, planSeconds, plan, planFrames)) return 1;
+    std::printf("Planner: best run of the whole course in %.3f s (%zu frames): %d capsules, %d mines, score %d\n",
+                planSeconds, planFrames, plan.capsules, plan.mines, plan.score);
+
     Result logic, whole;
     const auto begin = std::chrono::steady_clock::now();
     if (!RaceOnce(song, &NullRender, logic)) return 1;
@@ -120,6 +158,8 @@ int main(int argc, char** argv) {
                 wholeWall, whole.frames / wholeWall, whole.songSeconds / wholeWall);
     std::printf("  race frame incl. GL: %.2f ms mean; autopilot score %d\n", 1e3 * whole.stepSeconds / whole.frames,
                 whole.score);
+    std::printf("Autopilot: capsules taken %d of %d, reachable %d, mines hit %d, %d plans\n", whole.taken, whole.placed,
+                whole.reachable, whole.mines, whole.plans);
     System::Exit();
     Log::Close();
     return 0;

@@ -49,7 +49,7 @@ void InputAutopilot::Update() {
             const std::string& song = app->GetRefusedSong();
             m_Refused.push_back(song.substr(song.rfind('/') + 1));
         }
-        m_Own = app->GetState() == States::Play ? m_Pilot.Buttons(app->GetRace(), previous) : Menus();
+        m_Own = app->GetState() == States::Play ? m_Pilot.Buttons(*app, app->GetRace(), previous) : Menus();
         // A button held last frame must be released before it can be pressed again.
         if (app->GetState() != States::Play) m_Own &= ~previous;
     }

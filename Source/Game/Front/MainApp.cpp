@@ -352,10 +352,11 @@ void MainApp::ExitState(I32 state) {
         case States::Play:
             m_FinalScore = m_Race.GetScore();
             if (m_Race.m_CapsulesPlaced > 0 || m_Race.m_MinesPlaced > 0)
-                std::printf("Race finished: score %d, capsules taken %d of %d (%.1f%%), mines hit %d of %d\n",
-                            m_FinalScore, m_Race.m_CapsulesTaken, m_Race.m_CapsulesPlaced,
-                            m_Race.m_CapsulesPlaced ? 100.0 * m_Race.m_CapsulesTaken / m_Race.m_CapsulesPlaced : 0.0,
-                            m_Race.m_MinesHit, m_Race.m_MinesPlaced);
+                std::printf(
+                    "Race finished: score %d, capsules taken %d of %d (%.1f%%), mines hit %d of %d, reachable %d of %d\n",
+                    m_FinalScore, m_Race.m_CapsulesTaken, m_Race.m_CapsulesPlaced,
+                    m_Race.m_CapsulesPlaced ? 100.0 * m_Race.m_CapsulesTaken / m_Race.m_CapsulesPlaced : 0.0,
+                    m_Race.m_MinesHit, m_Race.m_MinesPlaced, m_Race.m_CapsulesReachable, m_Race.m_CapsulesPlaced);
             std::fflush(stdout);
             m_Race.End(*this, m_Hud);
             m_Music.Reset();

@@ -1,34 +1,36 @@
-// The autopilot's race half: reads the obstacles ahead of the glider and
-// decides which lane buttons to press this frame, as a player would (it only
-// presses DPadLeft/DPadA and DPadRight/DPadB). It plans the glider's lane at
-// each obstacle of the next seconds (the plan that takes the most capsules
-// and meets no mine, given how fast the glider slides across) and steers for
-// the lane the plan wants at the next obstacle.
+// The autopilot's race half: decides which lane buttons to press this frame,
+// as a player would (it only presses DPadLeft/DPadA and DPadRight/DPadB).
+// It follows the race planner's best run from where the race stands, and
+// plans again whenever the race is not where the plan said it would be (a
+// frame that came late, a press it did not make). On a fixed-step clock it
+// plans the whole rest of the course; on the real clock, whose frames it
+// cannot foresee, the next few seconds, again every frame that is off plan.
 #pragma once
 
 #include <vector>
 
+#include "Core/App.h"
 #include "Core/Types.h"
-#include "Math/Fixed.h"
+#include "Race/RacePlanner.h"
 
 class Race;
 
 class LanePilot {
 public:
-    // Buttons to hold this frame; previous is what was held last frame, so a
-    // press is only produced after a release.
-    Meridian::U32 Buttons(const Race& race, Meridian::U32 previous);
+    // Buttons to hold in the coming frame, called between race frames;
+    // previous is what the pilot held last frame.
+    Meridian::U32 Buttons(const Meridian::App& app, const Race& race, Meridian::U32 previous);
 
-    struct Obstacle {
-        Meridian::Fixed time;
-        Meridian::I32 lane;  // the glider's lane: -1, 0 or +1
-        bool mine;
-    };
-    // The lane to head for now, from the glider's sideways offset x and the
-    // obstacles ahead (in time order).
-    static Meridian::I32 ChooseLane(Meridian::Fixed now, Meridian::Fixed x, Meridian::I32 current,
-                                    const std::vector<Obstacle>& ahead);
+    // The plan being followed and how often the pilot planned this race.
+    const RacePlanner::Plan& GetPlan() const { return m_Plan; }
+    Meridian::I32 GetPlanCount() const { return m_Plans; }
 
 private:
-    std::vector<Obstacle> m_Ahead;
+    bool OnPlan(const Race& race) const;
+
+    RacePlanner::Plan m_Plan;
+    std::vector<RacePlanner::Frame> m_Frames;
+    size_t m_Next = 0;
+    bool m_Racing = false;
+    Meridian::I32 m_Plans = 0;
 };

@@ -11,7 +11,6 @@ namespace Meridian {
 namespace {
 
 const Fixed MinSquaredSpacing = Fixed::FromInt(10);
-const Fixed NearestBound = Fixed::FromInt(50);
 const Fixed LaneFactor = Fixed::FromRaw(29491);  // 0.45 of the road width
 const Fixed QuarterSecond = Fixed::FromRaw(16384);
 const Vector3 WorldUp = Vector3::UnitY;
@@ -22,17 +21,6 @@ Vector3 Half(const Vector3& v) {
 
 Vector3 Quarter(const Vector3& v) {
     return {Fixed::FromRaw(v.x.Raw() >> 2), Fixed::FromRaw(v.y.Raw() >> 2), Fixed::FromRaw(v.z.Raw() >> 2)};
-}
-
-// Sum of the three 16.16 squares of a - b, computed in 64 bits so that points
-// more than 181 units apart (whose squares overflow 16.16) still count as far
-// apart. Saturates at Fixed::Max.
-Fixed SquaredDistance(const Vector3& a, const Vector3& b) {
-    const I64 d[3] = {static_cast<I64>(a.x.Raw()) - b.x.Raw(), static_cast<I64>(a.y.Raw()) - b.y.Raw(),
-                      static_cast<I64>(a.z.Raw()) - b.z.Raw()};
-    I64 sum = 0;
-    for (I64 v : d) sum += (v * v) >> 16;
-    return Fixed::FromRaw(sum > INT32_MAX ? INT32_MAX : static_cast<I32>(sum));
 }
 
 Vector3 WorldPositionOf(Node* node) {
@@ -48,6 +36,22 @@ Shader* ObstacleShader(const Transform* obstacle) {
 }
 
 }  // namespace
+
+const Fixed LaneGroup::HitBound = Fixed::FromInt(5);
+const Fixed LaneGroup::NearestBound = Fixed::FromInt(50);
+
+Fixed LaneGroup::SquaredDistance(const Vector3& a, const Vector3& b) {
+    const I64 d[3] = {static_cast<I64>(a.x.Raw()) - b.x.Raw(), static_cast<I64>(a.y.Raw()) - b.y.Raw(),
+                      static_cast<I64>(a.z.Raw()) - b.z.Raw()};
+    I64 sum = 0;
+    for (I64 v : d) sum += (v * v) >> 16;
+    return Fixed::FromRaw(sum > INT32_MAX ? INT32_MAX : static_cast<I32>(sum));
+}
+
+Vector3 LaneGroup::BobOffset(Fixed spin, Fixed t, const Vector3& up) {
+    const Fixed h = Absolute(Sin(spin * t));
+    return Half(up * h) + Quarter(up);
+}
 
 LaneGroup::LaneGroup()
     : m_CurrentSecond(-1),
@@ -238,16 +242,11 @@ void LaneGroup::Update(Fixed t) {
                 obstacle->SetEnabled(0);
         m_CurrentSecond = second;
 
-        // Farthest second first, so a crowded stretch shows its far end.
-        I32 budget = ShowBudget;
-        for (I32 b = second + 3; b >= second; --b) {
-            if (!HasBucket(b)) continue;
-            const std::vector<Ref<LookTransform>>& bucket = m_ObstacleBuckets[static_cast<size_t>(b)];
-            I32 shown = 0;
-            for (size_t k = bucket.size(); k > 0 && shown < budget; --k, ++shown) bucket[k - 1]->SetEnabled(1);
-            budget -= static_cast<I32>(bucket.size());
-            if (budget < 1) break;
-        }
+        ShowOnChange(second, [this](I32 b) { return HasBucket(b) ? static_cast<I32>(m_ObstacleBuckets[b].size()) : -1; },
+                     [this](I32 b, I32 count) {
+                         const std::vector<Ref<LookTransform>>& bucket = m_ObstacleBuckets[static_cast<size_t>(b)];
+                         for (I32 k = 0; k < count; ++k) bucket[bucket.size() - 1 - k]->SetEnabled(1);
+                     });
     }
 
     // Capsules spin and bob between a quarter and three quarters of their up
@@ -259,9 +258,7 @@ void LaneGroup::Update(Fixed t) {
             LookTransform* obstacle = bucket[k];
             if (!obstacle->IsEnabled() || IsMine(obstacle)) continue;
             const Fixed angle = m_SpinBuckets[static_cast<size_t>(b)][k] * t;
-            const Fixed h = Absolute(Sin(angle));
-            const Vector3& up = obstacle->GetUp();
-            obstacle->SetOffset(Half(up * h) + Quarter(up));
+            obstacle->SetOffset(BobOffset(m_SpinBuckets[static_cast<size_t>(b)][k], t, obstacle->GetUp()));
             obstacle->SetRotation({Fixed::FromRaw(angle.Raw() >> 1), angle, angle * Fixed::FromRaw(49152)});
         }
     }

@@ -31,6 +31,32 @@ class LaneGroup : public Group {
 
     // Obstacles switched on per change of second, farthest second first.
     static constexpr I32 ShowBudget = 15;
+    // The glider touches the nearest shown obstacle closer than a squared
+    // distance of HitBound; FindNearest looks no farther than NearestBound.
+    static const Fixed HitBound;
+    static const Fixed NearestBound;
+
+    // Sum of the three 16.16 squares of a - b, computed in 64 bits so that
+    // points more than 181 units apart (whose squares overflow 16.16) still
+    // count as far apart. Saturates at Fixed::Max.
+    static Fixed SquaredDistance(const Vector3& a, const Vector3& b);
+    // How far a shown capsule spinning at spin degrees per second stands
+    // above its place at song time t (along its up vector).
+    static Vector3 BobOffset(Fixed spin, Fixed t, const Vector3& up);
+    // What a change to second switches on: show(b, count) for the last count
+    // obstacles of bucket b, farthest second first, within ShowBudget;
+    // size(b) is bucket b's obstacle count, negative when there is no bucket.
+    template <class Size, class Show>
+    static void ShowOnChange(I32 second, Size size, Show show) {
+        I32 budget = ShowBudget;
+        for (I32 b = second + 3; b >= second; --b) {
+            const I32 count = size(b);
+            if (count < 0) continue;
+            if (count > 0) show(b, count < budget ? count : budget);
+            budget -= count;
+            if (budget < 1) break;
+        }
+    }
 
     LaneGroup();
     ~LaneGroup() override;

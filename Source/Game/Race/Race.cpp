@@ -9,6 +9,8 @@
 #include "Race/AudioTrack.h"
 #include "Race/HighwayGeometry.h"
 #include "Race/LaneGroup.h"
+#include "Race/LaneRules.h"
+#include "Race/RacePlanner.h"
 #include "Scene/Light.h"
 #include "Scene/Material.h"
 #include "Scene/ShaderHelpers.h"
@@ -29,12 +31,7 @@ Vector3 NormalizedIfNeeded(Vector3 v) {
     return v;
 }
 
-// Moves value towards target by at most step, never past it.
-Fixed Approach(Fixed value, Fixed target, Fixed step) {
-    if (value < target) return value + step > target ? target : value + step;
-    if (value > target) return value - step < target ? target : value - step;
-    return value;
-}
+using LaneRules::Approach;
 
 void SetText(TextGeometry* text, const char* format, I32 a, I32 b = 0) {
     if (!text) return;
@@ -52,11 +49,15 @@ Fixed PhaseDegrees(I32 degreesPerSecond, Fixed seconds) {
     return Fixed::FromRaw(static_cast<I32>(raw));
 }
 
+bool Race::ReachesEnd(Fixed t, Fixed songLength) { return t + Raw(16384) >= songLength; }
+
 Race::Race()
     : m_CapsulesTaken(0),
       m_MinesHit(0),
       m_CapsulesPlaced(0),
       m_MinesPlaced(0),
+      m_CapsulesReachable(0),
+      m_BestScore(0),
       m_Score(0),
       m_Energy(0),
       m_Streak(0),
@@ -69,7 +70,7 @@ Race::~Race() {}
 
 bool Race::Start(App& app, RaceHud& hud, const std::string& song, AudioSource* music) {
     // Nothing of an earlier race may count for one that does not start.
-    m_CapsulesPlaced = m_MinesPlaced = m_CapsulesTaken = m_MinesHit = 0;
+    m_CapsulesPlaced = m_MinesPlaced = m_CapsulesTaken = m_MinesHit = m_CapsulesReachable = m_BestScore = 0;
     if (!m_AudioTrack) m_AudioTrack.reset(new AudioTrack());
     m_AudioTrack->Init(song, app.GetSceneRoot());
     if (!m_AudioTrack->GetHighway() || !m_AudioTrack->GetLaneGroup()) return false;
@@ -112,7 +113,7 @@ bool Race::Start(App& app, RaceHud& hud, const std::string& song, AudioSource* m
     m_MinesPlaced = lanes->GetBadCount();
     m_Streak = 0;
     m_LastMissTime = Fixed::Zero;
-    m_PerfectPicks = ((m_CapsulesPlaced / 20 + 5) / 5) * 5;
+    m_PerfectPicks = LaneRules::PerfectPicks(m_CapsulesPlaced);
     LogD() << "Perfect Picks=" << m_PerfectPicks;
 
     m_Score = 0;
@@ -131,6 +132,17 @@ bool Race::Start(App& app, RaceHud& hud, const std::string& song, AudioSource* m
     m_PlayTime = Fixed::Zero;
     m_SkipOffset = Fixed::Zero;
     m_SongLength = highway->GetEndTime();
+
+    // The best run from here, on frames as long as this one (60 Hz when
+    // there is none yet).
+    const U32 stepMs = static_cast<U32>(app.GetFrameDelta().ToFloat() * 1000.0f + 0.5f);
+    const U32 appMs = static_cast<U32>(app.GetTime().ToFloat() * 1000.0f + 0.5f);
+    RacePlanner::Plan plan;
+    if (RacePlanner::Make(*lanes, *highway, RacePlanner::FromRace(*this, 0),
+                          RacePlanner::FixedSteps(0, appMs, stepMs > 0 ? stepMs : 16, m_SongLength), plan)) {
+        m_CapsulesReachable = plan.capsules;
+        m_BestScore = plan.score;
+    }
 
     m_Music = music;
     if (m_Music) m_Music->Play(0);
@@ -156,7 +168,7 @@ bool Race::Step(App& app, RaceHud& hud) {
 
         Fixed squared;
         if (Transform* obstacle = lanes->FindNearest(m_Player->m_Root, squared)) {
-            if (squared < Fixed::FromInt(5)) {
+            if (squared < LaneGroup::HitBound) {
                 Ref<Transform> hold = obstacle;
                 ScoreUpdate(hud, obstacle);
                 lanes->RemoveObstacle(obstacle);
@@ -164,10 +176,7 @@ bool Race::Step(App& app, RaceHud& hud) {
         }
 
         const Fixed missed = lanes->LatestCapsuleBefore(m_PlayTime);
-        if (missed > m_LastMissTime) {
-            m_LastMissTime = missed;
-            m_Streak = 0;
-        }
+        if (LaneRules::BreaksStreak(missed, m_LastMissTime)) m_Streak = 0;
 
         const I32 seconds = m_Music ? static_cast<I32>(m_Music->GetTime()) : m_PlayTime.ToInt();
         SetText(hud.m_TimeText, "%02d:%02d", seconds / 60, seconds % 60);
@@ -191,18 +200,8 @@ bool Race::Step(App& app, RaceHud& hud) {
 
 void Race::LaneInput(App& app) {
     Player& p = *m_Player;
-    const auto snap = [](Fixed lane) { return Fixed::FromInt((lane + Raw(32768)).m_Raw >> 16); };
-    const bool left = app.IsPressed(Buttons::DPadLeft), a = app.IsPressed(Buttons::DPadA);
-    const bool right = app.IsPressed(Buttons::DPadRight), b = app.IsPressed(Buttons::DPadB);
-    if (left || a) {
-        p.m_Lane = snap(p.m_Lane);
-        if (left) p.m_Lane -= Fixed::One;
-        if (a) p.m_Lane -= Fixed::One;
-    } else if (right || b) {
-        p.m_Lane = snap(p.m_Lane);
-        if (right) p.m_Lane += Fixed::One;
-        if (b) p.m_Lane += Fixed::One;
-    }
+    p.m_Lane = LaneRules::PressLanes(p.m_Lane, app.IsPressed(Buttons::DPadLeft), app.IsPressed(Buttons::DPadA),
+                                     app.IsPressed(Buttons::DPadRight), app.IsPressed(Buttons::DPadB));
 
     Input* input = app.GetInput();
     if (input && input->GetStickCount() >= 2) {
@@ -220,15 +219,12 @@ void Race::LaneInput(App& app) {
             }
         }
     }
-    p.m_Lane = Clamp(p.m_Lane, Fixed::FromInt(-2), Fixed::FromInt(2));
+    p.m_Lane = LaneRules::ClampLane(p.m_Lane);
 }
 
 void Race::SidewaysMotion(Fixed delta) {
     Player& p = *m_Player;
-    const Fixed width = m_AudioTrack->GetHighway()->GetWidth();
-    const Fixed a = Absolute(p.m_Lane);
-    const Fixed f = ((a - Fixed::One) * Raw(19660) + Raw(29491)) * width;
-    p.m_TargetX = Clamp(f * p.m_Lane, Raw(32768) - f, f - Raw(32768));
+    p.m_TargetX = LaneRules::TargetX(p.m_Lane, m_AudioTrack->GetHighway()->GetWidth());
 
     if (p.m_X < p.m_TargetX) {
         p.m_TargetTilt = -p.m_MaxTilt;
@@ -257,7 +253,7 @@ void Race::Place() {
     }
 
     p.m_Root->SetUp(u0);
-    p.m_Root->SetTranslation(s0 + lateral);
+    p.m_Root->SetTranslation(LaneRules::GliderPoint(s0, r0, p.m_X));
     p.m_Root->SetTarget(s1 + lateral);
     if (p.m_Model) p.m_Model->SetRotation({Fixed::Zero, Fixed::FromInt(180), p.m_Tilt});
 
@@ -278,28 +274,25 @@ void Race::Place() {
 }
 
 void Race::ScoreUpdate(RaceHud& hud, Transform* obstacle) {
+    LaneRules::Touch touch = LaneRules::Touch::None;
     if (obstacle) {
         LaneGroup* lanes = m_AudioTrack->GetLaneGroup();
         if (lanes->IsMine(obstacle)) {
+            touch = LaneRules::Touch::Mine;
             ++m_MinesHit;
             m_Player->m_ShakeUntil = m_PlayTime + Raw(16384);
             for (int i = 0; i < 4; ++i) m_FlashColor[i] = MineFlash[i];
-            if (m_Energy < 5) m_Score -= 250;
-            m_Energy = 0;
-            m_Streak = 0;
         } else {
+            touch = LaneRules::Touch::Capsule;
             ++m_CapsulesTaken;
-            m_Energy = m_Energy + 1 > 5 ? 5 : m_Energy + 1;
-            m_Score += 100;
-            m_Streak += 1;
             for (int i = 0; i < 4; ++i) m_FlashColor[i] = CapsuleFlash[i];
         }
     }
-    if (m_Score < 0) m_Score = 0;
-    if (m_Streak >= 1 && m_PerfectPicks >= 1 && m_Streak % m_PerfectPicks == 0) {
-        if (m_PerfectEffect) m_PerfectEffect->Start();
-        m_Score += 500 * (m_Streak / m_PerfectPicks);
-    }
+    LaneRules::Score score{m_Score, m_Energy, m_Streak};
+    if (LaneRules::ApplyTouch(score, touch, m_PerfectPicks) && m_PerfectEffect) m_PerfectEffect->Start();
+    m_Score = score.points;
+    m_Energy = score.energy;
+    m_Streak = score.streak;
     SetText(hud.m_ScoreText, "%05d", m_Score);
     for (I32 i = 0; i < 6; ++i)
         if (hud.m_Energy[i]) hud.m_Energy[i]->SetEnabled(i == m_Energy ? 1 : 0);
@@ -312,7 +305,7 @@ bool Race::EndCheck(App& app, RaceHud& hud) {
     }
     const Fixed t = m_Ending ? m_PlayTime + m_SkipOffset : m_PlayTime;
     bool finished = false;
-    if (t + Raw(16384) >= m_SongLength || (m_Music && !m_Music->IsPlaying())) finished = true;
+    if (ReachesEnd(t, m_SongLength) || (m_Music && !m_Music->IsPlaying())) finished = true;
     if (t + Fixed::FromInt(2) >= m_SongLength) {
         if (m_Music) m_Music->FadeOut(1000);
         if (hud.m_Fade) {

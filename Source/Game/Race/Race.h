@@ -54,6 +54,9 @@ public:
     bool Step(Meridian::App& app, RaceHud& hud);
     void End(Meridian::App& app, RaceHud& hud);
 
+    // True when a race frame at play time t is the song's last.
+    static bool ReachesEnd(Meridian::Fixed t, Meridian::Fixed songLength);
+
     Meridian::I32 GetScore() const { return m_Score; }
     AudioTrack* GetAudioTrack() const { return m_AudioTrack.get(); }
     Player* GetPlayer() const { return m_Player; }
@@ -65,6 +68,10 @@ public:
     Meridian::I32 m_MinesHit;
     Meridian::I32 m_CapsulesPlaced;
     Meridian::I32 m_MinesPlaced;
+    // The planner's best run of the course at the race's frame rate: the
+    // capsules it takes and the score it earns.
+    Meridian::I32 m_CapsulesReachable;
+    Meridian::I32 m_BestScore;
 
     Meridian::Fixed m_PlayTime;
     Meridian::Fixed m_SongLength;

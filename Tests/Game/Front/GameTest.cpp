@@ -48,7 +48,7 @@ class DrivenInput : public Input {
         U32 buttons = g_Drive.buttons;
         MainApp* app = MainApp::Get();
         if (g_Drive.pilot && app && app->GetState() == States::Play && !buttons) {
-            g_Drive.pilotHeld = m_Pilot.Buttons(app->GetRace(), g_Drive.pilotHeld);
+            g_Drive.pilotHeld = m_Pilot.Buttons(*app, app->GetRace(), g_Drive.pilotHeld);
             buttons = g_Drive.pilotHeld;
         }
         return buttons;

@@ -1,60 +1,106 @@
-// The autopilot: its lane plan on hand-made obstacle lists, and a whole race
-// of the demo song, which shows that obstacle placement, race timing and
-// collisions agree (a player who aims right collects what lies there).
+// The race planner and the autopilot that follows it: hand-made lane layouts
+// with a known best run, raced by the autopilot in a real headless race (so
+// the plan, the race's timing and its collisions must agree), and the demo
+// song, on which the autopilot must reach the plan.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
+#include "Race/AudioTrack.h"
 #include "Race/Autopilot.h"
 #include "RaceTestUtil.h"
+#include "Support/OggFiles.h"
 #include "Support/TestUtil.h"
 
 using namespace Meridian;
 
 namespace {
 
-LanePilot::Obstacle At(float time, I32 lane, bool mine) { return {Fixed::FromFloat(time), lane, mine}; }
+// Races the song with the autopilot; obstacles, when given, replace the
+// course's own (times in seconds, lanes 0 right .. 2 left).
+struct Placed {
+    float time;
+    I32 lane;
+    bool mine;
+};
+void PilotRace(const std::string& song, const std::vector<Placed>& obstacles, Race*& race,
+               RaceTest::HeadlessRace& run, LanePilot& pilot) {
+    ASSERT_TRUE(run.Start(song));
+    race = &run.race;
+    LaneGroup* lanes = race->GetAudioTrack()->GetLaneGroup();
+    for (const Placed& o : obstacles)
+        ASSERT_TRUE(lanes->AddObstacle(Fixed::FromFloat(o.time), o.lane,
+                                       o.mine ? lanes->GetMineModel() : lanes->GetCapsuleModel(),
+                                       o.mine ? lanes->GetMineShader() : lanes->GetCapsuleShader()));
+    bool finished = false;
+    for (int frame = 0; frame < 20000 && !finished; ++frame) {
+        run.Frame(pilot.Buttons(*run.app, *race, RaceTest::g_Buttons));
+        finished = race->Step(*run.app, run.hud);
+        run.app->Draw();
+        System::FrameTick();
+    }
+    EXPECT_TRUE(finished);
+}
 
 }  // namespace
 
-TEST(LanePilot, PlansForCapsulesAroundMines) {
-    const Fixed now = Fixed::FromInt(10);
-    EXPECT_EQ(LanePilot::ChooseLane(now, Fixed::Zero, 0, {}), 0);                          // nothing ahead: stay
-    EXPECT_EQ(LanePilot::ChooseLane(now, Fixed::Zero, 0, {At(10.5f, 1, false)}), 1);      // a capsule to the right
-    EXPECT_NE(LanePilot::ChooseLane(now, Fixed::Zero, 0, {At(10.3f, 0, true)}), 0);       // a mine: step aside
-    // A mine first in the capsule's lane: wait elsewhere, then take it.
-    const std::vector<LanePilot::Obstacle> mineThenCapsule = {At(10.3f, 1, true), At(10.9f, 1, false)};
-    EXPECT_NE(LanePilot::ChooseLane(now, Fixed::Zero, 0, mineThenCapsule), 1);
-    EXPECT_NE(LanePilot::ChooseLane(now, Fixed::FromInt(-4), -1, mineThenCapsule), 1);
-    // Two capsules too close together on opposite sides: take one of them.
-    const I32 lane = LanePilot::ChooseLane(now, Fixed::Zero, 0, {At(10.40f, -1, false), At(10.45f, 1, false)});
-    EXPECT_TRUE(lane == -1 || lane == 1);
-    // Once an obstacle has passed, the next one decides: away from a mine.
-    const std::vector<LanePilot::Obstacle> passed = {At(10.02f, 1, false), At(10.5f, -2, true)};
-    EXPECT_EQ(LanePilot::ChooseLane(now, Fixed::FromInt(-7), -2, passed), -2);
-    EXPECT_NE(LanePilot::ChooseLane(Fixed::FromFloat(10.1f), Fixed::FromInt(-7), -2, passed), -2);
+TEST(RacePlanner, HandMadeLayoutsGiveTheirBestRun) {
+    ::Test::TempDir dir;
+    const std::string song = dir.File("quiet.ogg");
+    ASSERT_TRUE(::Test::WriteOgg(song, std::vector<int16_t>(44100 * 12, 0), 44100, 1));
+    ASSERT_TRUE(RaceTest::SilentTrack(12.0f).SaveTo(song));  // a course without obstacles of its own
+
+    auto alternate = [](float from, float gap, int count) {
+        std::vector<Placed> list;
+        for (int i = 0; i < count; ++i) list.push_back({from + gap * static_cast<float>(i), i % 2 ? 2 : 0, false});
+        return list;
+    };
+    const struct {
+        const char* name;
+        std::vector<Placed> obstacles;
+        I32 capsules, mines;
+    } cases[] = {
+        {"a capsule on each side at once: one of them", {{4.0f, 0, false}, {4.0f, 2, false}, {6.0f, 2, false}, {6.0f, 0, false}}, 2, 0},
+        {"a mine between two capsules in one lane: dodge it", {{4.0f, 1, false}, {4.5f, 1, true}, {5.0f, 1, false}}, 2, 0},
+        // The glider's outer lanes lie beyond the obstacles' side lanes.
+        {"mines across the road: passed on an outer lane", {{4.0f, 0, false}, {4.1f, 1, true}, {4.1f, 0, true}, {4.1f, 2, true}, {5.0f, 1, false}}, 2, 0},
+        {"side to side every half second: all", alternate(4.0f, 0.5f, 8), 8, 0},
+        // Too fast to cross: one of them is left (a wider hit window would reach it).
+        {"side to side every tenth of a second", alternate(4.0f, 0.1f, 8), 7, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RaceTest::HeadlessRace run;
+        LanePilot pilot;
+        Race* race = nullptr;
+        PilotRace(song, c.obstacles, race, run, pilot);
+        ASSERT_TRUE(race);
+        const RacePlanner::Plan& plan = pilot.GetPlan();
+        ASSERT_FALSE(plan.capsulesTaken.empty());
+        EXPECT_EQ(plan.capsulesTaken.back(), c.capsules);
+        EXPECT_EQ(plan.minesHit.back(), c.mines);
+        // The race went exactly as planned.
+        EXPECT_EQ(race->m_CapsulesTaken, plan.capsulesTaken.back());
+        EXPECT_EQ(race->m_MinesHit, plan.minesHit.back());
+        EXPECT_EQ(race->GetScore(), plan.score);
+    }
 }
 
-TEST(LanePilot, DemoSongRace) {
+TEST(RacePlanner, AutopilotReachesThePlanOnTheDemoSong) {
     ::Test::TempDir dir;
     const std::string song = dir.File("demo.ogg");
     std::filesystem::copy_file(std::string(SKYRAIL_TEST_TOOLS_DIR) + "/../Music/SkyRail Demo.ogg", song);
     ASSERT_TRUE(RaceTest::Analyse(song));
 
     RaceTest::HeadlessRace run;
-    ASSERT_TRUE(run.Start(song));
-    Race& race = run.race;
     LanePilot pilot;
-    bool finished = false;
-    for (int frame = 0; frame < 10000 && !finished; ++frame) {
-        run.Frame(pilot.Buttons(race, RaceTest::g_Buttons));
-        finished = race.Step(*run.app, run.hud);
-        run.app->Draw();
-        System::FrameTick();
-    }
-    EXPECT_TRUE(finished);
-    ASSERT_GT(race.m_CapsulesPlaced, 50);
-    EXPECT_GE(race.m_CapsulesTaken * 10, race.m_CapsulesPlaced * 9)
-        << race.m_CapsulesTaken << " of " << race.m_CapsulesPlaced << " capsules";
-    EXPECT_LE(race.m_MinesHit * 10, race.m_MinesPlaced) << race.m_MinesHit << " of " << race.m_MinesPlaced << " mines";
+    Race* race = nullptr;
+    PilotRace(song, {}, race, run, pilot);
+    ASSERT_TRUE(race);
+    ASSERT_GT(race->m_CapsulesPlaced, 50);
+    EXPECT_GE(race->m_CapsulesReachable * 10, race->m_CapsulesPlaced * 9);
+    EXPECT_GE(race->m_CapsulesTaken * 100, race->m_CapsulesReachable * 98)
+        << race->m_CapsulesTaken << " of " << race->m_CapsulesReachable << " reachable capsules";
+    EXPECT_EQ(race->m_MinesHit, pilot.GetPlan().minesHit.back());
+    EXPECT_LE(race->m_CapsulesTaken, race->m_CapsulesReachable);  // the bound holds
 }
