@@ -63,10 +63,10 @@ int main(int argc, char** argv) {
         // Headless runs on the fixed clock go as fast as they can; a window
         // is held to the display's pace (60 Hz, or the settings' rate).
         FrameLimiter limiter(options.headless ? 0u : settings.fps >= 0 ? static_cast<U32>(settings.fps) : 60u);
-        RunApplication(app, argc, argv, &limiter);
+        const bool ran = RunApplication(app, argc, argv, &limiter);
         score = app->GetFinalScore();
         shots = app->GetShotFiles();
-        failure = app->GetRunFailure();
+        failure = ran ? app->GetRunFailure() : "the game could not start (the error above says why).";
     }
     System::Exit();
     LogD() << "};";

@@ -24,9 +24,9 @@ Render* CreateRender() {
 #ifdef SKYRAIL_HANDHELD
     render.m_Mode = RenderPndGLOptions::Framebuffer;
 #else
-    render.m_Mode = g_Options.headless ? RenderPndGLOptions::Offscreen
-                    : g_Options.window ? RenderPndGLOptions::X11
-                                       : RenderPndGLOptions::Auto;
+    // Not headless means a display was named or a window asked for: a window
+    // or nothing, never an invisible offscreen surface without a keyboard.
+    render.m_Mode = g_Options.headless ? RenderPndGLOptions::Offscreen : RenderPndGLOptions::X11;
 #endif
     render.m_Scale = g_Options.headless ? 1 : g_Options.scale;
     render.m_Fullscreen = g_Options.fullscreen;

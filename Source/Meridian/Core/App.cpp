@@ -256,13 +256,13 @@ std::string App::ExpandButtonNames(const std::string& text) const {
     return result;
 }
 
-void RunApplication(App* app, int argc, char** argv, FrameLimiter* limiter) {
+bool RunApplication(App* app, int argc, char** argv, FrameLimiter* limiter) {
     LogD() << "program-top";
     Ref<App> hold = app;
     if (!app->Init(argc, argv)) {
         hold.Reset();
         LogD() << "program-end";
-        return;
+        return false;
     }
     LogI() << "App Initialized. Entering MainLoop.";
     for (;;) {
@@ -280,6 +280,7 @@ void RunApplication(App* app, int argc, char** argv, FrameLimiter* limiter) {
     app->Exit();
     hold.Reset();
     LogD() << "program-end";
+    return true;
 }
 
 }  // namespace Meridian

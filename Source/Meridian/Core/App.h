@@ -111,7 +111,7 @@ class FrameLimiter;
 // Init, the main loop, Exit, and drops the reference. Logs the frame's
 // milestones ("program-top", "App Initialized. Entering MainLoop.",
 // "MainLoop Left.", "program-end"). A limiter, when given, paces every pass
-// after it has drawn.
-void RunApplication(App* app, int argc, char** argv, FrameLimiter* limiter = nullptr);
+// after it has drawn. False when the application's Init failed.
+bool RunApplication(App* app, int argc, char** argv, FrameLimiter* limiter = nullptr);
 
 }  // namespace Meridian

@@ -256,3 +256,33 @@ TEST(GameProgram, ReadOnlyLibraryKeepsItsFilesInTheDataFolder) {
     }
     EXPECT_EQ(race(songs[0].name).find("SongLength: "), std::string::npos);  // found, not analysed again
 }
+
+// With a display named, a window or nothing: a server that is not there and
+// an 8-bit screen EGL cannot draw on each end the start with one line that
+// names the display and a failed status, instead of an invisible offscreen
+// game without a keyboard.
+TEST(GameProgram, NoWindowNoGame) {
+    GameFolder game;
+    std::vector<std::string> noServer = NoLeakCheck;
+    noServer.push_back("DISPLAY=:999");
+    const struct {
+        const char* what;
+        std::string program;
+        std::vector<std::string> args;
+        std::vector<std::string> environment;
+        const char* says;
+    } cases[] = {
+        {"no such server", ::Test::Program::Game(), {}, noServer, "cannot open a window on display \":999\": "},
+        {"8-bit screen", "/usr/bin/xvfb-run",
+         {"-a", "-s", "-screen 0 1280x1024x8 -nolisten tcp", ::Test::Program::Game(), "--window"}, NoLeakCheck,
+         "cannot open a window on display \":"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ::Test::Program run(c.program, c.args, game.Path(), c.environment);
+        ASSERT_TRUE(run.Start());
+        EXPECT_EQ(run.Wait(), 1) << run.Errors();
+        EXPECT_NE(run.Errors().find(c.says), std::string::npos) << run.Errors();
+        EXPECT_NE(run.Errors().find("skyrail: the game could not start"), std::string::npos) << run.Errors();
+    }
+}

@@ -101,7 +101,7 @@ TEST_F(AppTest, DoneOnFirstPassAndFailedInit) {
     ::Test::LogCapture capture;
     RecordingApp* failing = New<RecordingApp>();
     failing->calls = &calls;
-    RunApplication(failing, 0, nullptr);
+    EXPECT_FALSE(RunApplication(failing, 0, nullptr));
     EXPECT_TRUE(calls.empty());  // no loop, no Exit
     EXPECT_TRUE(capture.Contains("[E] App::Init: Input's Init failed."));
     EXPECT_TRUE(capture.Contains("[D] program-end"));

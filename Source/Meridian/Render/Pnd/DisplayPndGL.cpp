@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "Core/Log.h"
+#include "Core/System.h"
 
 namespace Meridian {
 
@@ -26,6 +27,7 @@ I32 FitScale(I32 w, I32 h) {
 
 bool DisplayPndGL::Fail(const char* step, EGLint error) {
     LogD() << step << " failed (" << static_cast<I32>(error) << ")";
+    m_Failure = std::string(step) + " failed (EGL error " + std::to_string(error) + ")";
     Close();
     return false;
 }
@@ -52,11 +54,13 @@ bool DisplayPndGL::Finish(bool pbuffer, EGLNativeWindowType window, I32 width, I
     EGLint major = 0, minor = 0;
     if (!eglInitialize(m_Display, &major, &minor)) {
         LogD() << "Error: eglInitialize() failed.";
+        m_Failure = "EGL cannot be initialised";
         Close();
         return false;
     }
     if (!ChooseConfig(pbuffer ? EGL_PBUFFER_BIT : EGL_WINDOW_BIT)) {
         LogD() << "Error: eglChooseConfig() failed.";
+        m_Failure = "no EGL configuration with at least 5 bits per colour and a 16-bit depth buffer";
         Close();
         return false;
     }
@@ -100,10 +104,19 @@ bool DisplayPndGL::OpenX11(I32 scale, bool fullscreen) {
     // is no X server.
     const bool chooseDriver = getenv("SDL_VIDEODRIVER") == nullptr;
     if (chooseDriver) setenv("SDL_VIDEODRIVER", "x11", 1);
-    const int started = SDL_InitSubSystem(SDL_INIT_VIDEO);
+    m_Failure.clear();
+    // A server that is starting or busy may refuse a connection for a
+    // moment: try again for up to 2 s before giving up.
+    int started = SDL_InitSubSystem(SDL_INIT_VIDEO);
+    for (int retry = 0; started < 0 && retry < 20; ++retry) {
+        LogD() << "SDL_InitSubSystem(SDL_INIT_VIDEO) failed: " << SDL_GetError() << ", trying again.";
+        System::SleepMilliseconds(100);
+        started = SDL_InitSubSystem(SDL_INIT_VIDEO);
+    }
     if (chooseDriver) unsetenv("SDL_VIDEODRIVER");
     if (started < 0) {
         LogD() << "SDL_InitSubSystem(SDL_INIT_VIDEO) failed: " << SDL_GetError();
+        m_Failure = std::string("no X server answers there (") + SDL_GetError() + ")";
         return false;
     }
     m_VideoStarted = true;
@@ -123,6 +136,7 @@ bool DisplayPndGL::OpenX11(I32 scale, bool fullscreen) {
     SDL_WM_SetCaption("SkyRail", "SkyRail");
     if (!SDL_SetVideoMode(width, height, 0, SDL_SWSURFACE | (fullscreen ? SDL_FULLSCREEN : 0))) {
         LogD() << "SDL_SetVideoMode failed: " << SDL_GetError();
+        m_Failure = std::string("no window: ") + SDL_GetError();
         Close();
         return false;
     }

@@ -9,6 +9,7 @@
 
 #include <EGL/egl.h>
 
+#include <string>
 #include <vector>
 
 #include "Render/Pnd/RenderPndGL.h"
@@ -28,6 +29,8 @@ struct DisplayPndGL {
     I32 m_Width = 0;
     I32 m_Height = 0;
     I32 m_Scale = 1;
+    // Why the last Open* failed, in a few words ("" after a success).
+    std::string m_Failure;
 
     bool OpenX11(I32 scale, bool fullscreen);
     bool OpenFramebuffer();

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <string>
 
@@ -100,7 +101,13 @@ bool RenderPndGL::Init() {
     LogD() << "RenderPndGL::Init";
     if (m_Initialized) return true;
     if (!OpenDisplay()) {
-        LogE() << "RenderPndGL::Init: Neither X11 nor FB modes available.";
+        if (m_Options.m_Mode == RenderPndGLOptions::X11) {
+            const char* display = getenv("DISPLAY");
+            LogE() << "RenderPndGL::Init: cannot open a window on display \"" << (display ? display : "")
+                   << "\": " << (m_Display->m_Failure.empty() ? "unknown reason" : m_Display->m_Failure) << ".";
+        } else {
+            LogE() << "RenderPndGL::Init: Neither X11 nor FB modes available.";
+        }
         return false;
     }
     m_Initialized = true;
