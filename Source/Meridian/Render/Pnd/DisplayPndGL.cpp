@@ -107,8 +107,12 @@ bool DisplayPndGL::OpenX11(I32 scale, bool fullscreen) {
     m_Failure.clear();
     // A server that is starting or busy may refuse a connection for a
     // moment: try again for up to 2 s before giving up.
+    // (Xvfb, for one, resets when its last client leaves, and SDL's own
+    // check of the display is such a client.) Without a display name there
+    // is nothing to wait for.
+    const char* display = getenv("DISPLAY");
     int started = SDL_InitSubSystem(SDL_INIT_VIDEO);
-    for (int retry = 0; started < 0 && retry < 20; ++retry) {
+    for (int retry = 0; started < 0 && display && *display && retry < 20; ++retry) {
         LogD() << "SDL_InitSubSystem(SDL_INIT_VIDEO) failed: " << SDL_GetError() << ", trying again.";
         System::SleepMilliseconds(100);
         started = SDL_InitSubSystem(SDL_INIT_VIDEO);
