@@ -84,7 +84,7 @@ std::string BestRun(const std::string& song) {
     RacePlanner::Start start;
     start.perfectPicks = LaneRules::PerfectPicks(lanes->GetGoodCount());
     RacePlanner::Plan plan;
-    if (!RacePlanner::Make(*lanes, *highway, start, RacePlanner::FixedSteps(0, 0, 16, highway->GetEndTime()), plan))
+    if (!RacePlanner::Make(*lanes, *highway, start, RacePlanner::FixedSteps(0, 16, highway->GetEndTime()), plan))
         return std::string();
     const I32 placed = lanes->GetGoodCount();
     char text[128];

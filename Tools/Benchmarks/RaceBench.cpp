@@ -68,7 +68,7 @@ bool PlanOnce(const std::string& song, double& seconds, RacePlanner::Plan& plan,
     RacePlanner::Start start;
     start.perfectPicks = LaneRules::PerfectPicks(track.GetLaneGroup()->GetGoodCount());
     const std::vector<RacePlanner::Frame> steps =
-        RacePlanner::FixedSteps(0, 1000, 16, track.GetHighway()->GetEndTime());
+        RacePlanner::FixedSteps(0, 16, track.GetHighway()->GetEndTime());
     frames = steps.size();
     const auto begin = std::chrono::steady_clock::now();
     const bool made = RacePlanner::Make(*track.GetLaneGroup(), *track.GetHighway(), start, steps, plan);

@@ -156,10 +156,6 @@ void MainApp::StateStep() {
         m_FpsIndex = 0;
         m_TimeInState = Fixed::Zero;
 
-        // The work of a state change must not show as a jump in time.
-        const Fixed now = Fixed::FromFloat(static_cast<F32>((System::GetTicks() - m_StartTicks) * System::SecondsPerTick()));
-        m_PreviousTime = now;
-        m_Time = now + ResetDelta;
         m_FrameDelta = ResetDelta;
 
         ExitState(m_PreviousState);
@@ -167,6 +163,8 @@ void MainApp::StateStep() {
         LogD() << "MainApp/InitState: " << StateName(m_CurrentState);
         if (m_Help) m_Help->SetText(Help::GetHelpText(m_CurrentState));
         InitState(m_CurrentState);
+        // The work of a state change must not show as a jump in time.
+        RestartFrameClock(ResetDelta);
     } else {
         UpdateState(m_CurrentState);
         m_TimeInState += m_FrameDelta;

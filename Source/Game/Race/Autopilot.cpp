@@ -40,8 +40,7 @@ U32 LanePilot::Buttons(const App& app, const Race& race, U32 previous) {
         if (step == 0) step = 16;
         const bool fixed = System::IsFixedClock();
         const size_t frames = fixed ? size_t(10000000) : static_cast<size_t>(RealClockHorizon * 1000.0f / static_cast<F32>(step));
-        m_Frames = RacePlanner::FixedSteps(Milliseconds(race.GetPlayTime()) + step, Milliseconds(app.GetTime()) + step,
-                                           step, race.m_SongLength, frames);
+        m_Frames = RacePlanner::FixedSteps(Milliseconds(race.GetPlayTime()) + step, step, race.m_SongLength, frames);
         RacePlanner::Make(*track->GetLaneGroup(), *track->GetHighway(), RacePlanner::FromRace(race, previous), m_Frames,
                           m_Plan);
         m_Next = 0;

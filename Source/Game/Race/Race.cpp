@@ -136,10 +136,9 @@ bool Race::Start(App& app, RaceHud& hud, const std::string& song, AudioSource* m
     // The best run from here, on frames as long as this one (60 Hz when
     // there is none yet).
     const U32 stepMs = static_cast<U32>(app.GetFrameDelta().ToFloat() * 1000.0f + 0.5f);
-    const U32 appMs = static_cast<U32>(app.GetTime().ToFloat() * 1000.0f + 0.5f);
     RacePlanner::Plan plan;
     if (RacePlanner::Make(*lanes, *highway, RacePlanner::FromRace(*this, 0),
-                          RacePlanner::FixedSteps(0, appMs, stepMs > 0 ? stepMs : 16, m_SongLength), plan)) {
+                          RacePlanner::FixedSteps(0, stepMs > 0 ? stepMs : 16, m_SongLength), plan)) {
         m_CapsulesReachable = plan.capsules;
         m_BestScore = plan.score;
     }

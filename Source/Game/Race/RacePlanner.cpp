@@ -236,14 +236,13 @@ U64 KeyOf(I32 x, I32 lane, U8 cls, U32 mask) {
 
 }  // namespace
 
-std::vector<RacePlanner::Frame> RacePlanner::FixedSteps(U32 playMs, U32 appMs, U32 stepMs, Fixed songLength,
-                                                        size_t maxFrames) {
+std::vector<RacePlanner::Frame> RacePlanner::FixedSteps(U32 playMs, U32 stepMs, Fixed songLength, size_t maxFrames) {
     std::vector<Frame> frames;
     if (stepMs == 0) return frames;
+    const Fixed delta = TicksToSeconds(stepMs);
     for (U64 k = 0; frames.size() < maxFrames; ++k) {
-        const U64 app = appMs + k * stepMs;
         const Fixed t = TicksToSeconds(playMs + k * stepMs);
-        frames.push_back({t, TicksToSeconds(app) - TicksToSeconds(app >= stepMs ? app - stepMs : 0)});
+        frames.push_back({t, delta});
         if (Race::ReachesEnd(t, songLength)) break;
     }
     return frames;

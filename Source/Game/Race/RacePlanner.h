@@ -37,12 +37,12 @@ public:
         Meridian::Fixed time;
         Meridian::Fixed delta;
     };
-    // The frames of a fixed-step clock: the first at playMs of music and
-    // appMs of application time (both milliseconds since their start), each
-    // next one stepMs later, up to the race's last frame on a course of
-    // songLength (or maxFrames).
-    static std::vector<Frame> FixedSteps(Meridian::U32 playMs, Meridian::U32 appMs, Meridian::U32 stepMs,
-                                         Meridian::Fixed songLength, size_t maxFrames = 10000000);
+    // The frames of a fixed-step clock: the first at playMs of music
+    // (milliseconds since it started), each next one stepMs later and with
+    // that delta, up to the race's last frame on a course of songLength (or
+    // maxFrames).
+    static std::vector<Frame> FixedSteps(Meridian::U32 playMs, Meridian::U32 stepMs, Meridian::Fixed songLength,
+                                         size_t maxFrames = 10000000);
 
     // Where the run starts: the glider and the race's score before the first
     // planned frame.

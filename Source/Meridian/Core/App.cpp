@@ -15,8 +15,12 @@ namespace {
 
 App* g_App = nullptr;
 
+// Frame deltas beyond 9 hours (a clock stopped in a debugger) are held there
+// rather than overflowing Fixed.
+const U32 LongestDelta = 32767000;
+
 Fixed TicksToTime(U32 elapsed) {
-    return Fixed::FromFloat(static_cast<F32>(elapsed * System::SecondsPerTick()));
+    return Fixed::FromFloat(static_cast<F32>(std::min(elapsed, LongestDelta) * System::SecondsPerTick()));
 }
 
 Vector3 Vec(F32 x, F32 y, F32 z) { return {Fixed::FromFloat(x), Fixed::FromFloat(y), Fixed::FromFloat(z)}; }
@@ -26,7 +30,8 @@ Vector3 Vec(F32 x, F32 y, F32 z) { return {Fixed::FromFloat(x), Fixed::FromFloat
 App::App()
     : m_Buttons(0),
       m_PreviousButtons(0),
-      m_StartTicks(System::GetTicks()),
+      m_LastTicks(System::GetTicks()),
+      m_Milliseconds(0),
       m_PointerDown(0),
       m_PreviousPointerDown(0),
       m_LastFrameTick(0.0f),
@@ -35,7 +40,7 @@ App::App()
     g_App = this;
     InitTables();
     RandomSeed(System::GetTicks());
-    std::fill(m_HoldStart, m_HoldStart + ButtonCount, Fixed::Zero);
+    std::fill(m_HoldStart, m_HoldStart + ButtonCount, U64(0));
     std::fill(m_Rearm, m_Rearm + ButtonCount, 0);
 }
 
@@ -119,8 +124,9 @@ bool App::Init(int argc, char** argv) {
     m_DrawTree->SetSceneRoot(m_SceneRoot);
     m_DrawTree->SetCamera(m_Camera);
 
-    m_StartTicks = System::GetTicks();
-    m_PreviousTime = m_Time = m_FrameDelta = Fixed::Zero;
+    m_LastTicks = System::GetTicks();
+    m_Milliseconds = 0;
+    m_FrameDelta = Fixed::Zero;
     m_LastFrameTick = 0.0f;
     return true;
 }
@@ -139,10 +145,17 @@ void App::Exit() {
 }
 
 void App::UpdateTime() {
-    m_PreviousTime = m_Time;
-    const U32 elapsed = System::GetTicks() - m_StartTicks;
-    m_Time = TicksToTime(elapsed);
-    m_FrameDelta = m_Time - m_PreviousTime;
+    // Unsigned difference: right across the tick counter's wrap.
+    const U32 now = System::GetTicks();
+    const U32 elapsed = now - m_LastTicks;
+    m_LastTicks = now;
+    m_Milliseconds += elapsed;
+    m_FrameDelta = TicksToTime(elapsed);
+}
+
+void App::RestartFrameClock(Fixed delta) {
+    m_LastTicks = System::GetTicks();
+    m_FrameDelta = delta;
 }
 
 void App::UpdateInput() {
@@ -154,14 +167,14 @@ void App::UpdateInput() {
     for (I32 bit = 0; bit < ButtonCount; ++bit) {
         const U32 mask = 1u << bit;
         if (m_Rearm[bit]) {
-            m_HoldStart[bit] = m_Time;
+            m_HoldStart[bit] = m_Milliseconds;
             m_Rearm[bit] = 0;
         }
         if (m_PreviousButtons & mask) {
             if (m_Buttons & mask) {
-                if (m_HoldStart[bit] == Fixed::Zero) m_HoldStart[bit] = m_Time;
+                if (m_HoldStart[bit] == 0) m_HoldStart[bit] = m_Milliseconds;
             } else {
-                m_HoldStart[bit] = Fixed::Zero;
+                m_HoldStart[bit] = 0;
             }
         }
     }

@@ -5,8 +5,11 @@
 // Init, then loops UpdateInput, IsDone, UpdateTime, Update, UpdateAudio,
 // PostUpdate, Draw until IsDone answers true or SIGTERM or SIGINT arrives
 // (System::QuitRequested), and calls Exit (RunApplication).
-// Times are Fixed seconds since Init from System::GetTicks. A button's hold
-// start is the application time at which it was first seen held (0 when up).
+// The application clock counts milliseconds since Init in 64 bits from
+// System::GetTicks, so it runs for as long as the program does (the 32-bit
+// tick counter may wrap); the frame delta is the time between two passes in
+// Fixed seconds, never negative. A button's hold start is the application time
+// at which it was first seen held (0 when up).
 // Only one App exists at a time; App::Get reaches it.
 #pragma once
 
@@ -60,10 +63,10 @@ class App : public Object {
     bool IsPressed(U32 button) const { return (m_Buttons & button) && !(m_PreviousButtons & button); }
     bool IsHeld(U32 button) const { return (m_Buttons & button) && (m_PreviousButtons & button); }
     bool IsReleased(U32 button) const { return !(m_Buttons & button) && (m_PreviousButtons & button); }
-    Fixed GetHoldStart(I32 bit) const { return m_HoldStart[bit]; }
+    U64 GetHoldStart(I32 bit) const { return m_HoldStart[bit]; }
     void Rearm(I32 bit) { m_Rearm[bit] = 1; }
 
-    Fixed GetTime() const { return m_Time; }
+    U64 GetMilliseconds() const { return m_Milliseconds; }
     Fixed GetFrameDelta() const { return m_FrameDelta; }
     const std::vector<U8>& GetKeys() const { return m_Keys; }
     const std::vector<U8>& GetNewKeys() const { return m_NewKeys; }
@@ -74,6 +77,11 @@ class App : public Object {
     }
 
 protected:
+    // Leaves the time spent in this pass so far out of the clock: the next
+    // frame's delta is measured from now, and this frame's delta becomes
+    // 'delta'. For work (a state change) that must not show as a jump in time.
+    void RestartFrameClock(Fixed delta);
+
     Ref<Render> m_Render;
     Ref<Input> m_Input;
     U32 m_Buttons;
@@ -87,11 +95,10 @@ protected:
     Ref<Camera> m_Camera;
     Ref<Transform> m_LightTransform;
     Ref<Light> m_Light;
-    U32 m_StartTicks;
-    Fixed m_PreviousTime;
-    Fixed m_Time;
+    U32 m_LastTicks;
+    U64 m_Milliseconds;
     Fixed m_FrameDelta;
-    Fixed m_HoldStart[ButtonCount];
+    U64 m_HoldStart[ButtonCount];
     U8 m_Rearm[ButtonCount];
     Fixed m_PointerX, m_PointerY;
     Fixed m_PreviousPointerX, m_PreviousPointerY;

@@ -109,6 +109,7 @@ TEST_F(AppTest, DoneOnFirstPassAndFailedInit) {
 }
 
 TEST_F(AppTest, StarterSceneClockAndButtonNames) {
+    System::UseFixedClock(10, 0xFFFFFF00u);  // the tick counter wraps in 256 ms
     Ref<App> app = New<App>();
     ASSERT_TRUE(app->Init(0, nullptr));
     EXPECT_EQ(app->GetSceneRoot()->GetName(), "SceneRoot");
@@ -117,15 +118,24 @@ TEST_F(AppTest, StarterSceneClockAndButtonNames) {
     EXPECT_EQ(app->GetAudio()->GetVolume(), 20);
     EXPECT_EQ(app->GetLight()->GetLightType(), 1);
 
-    // The clock runs from Init in Fixed seconds; pressed, held and released
-    // compare this frame's buttons with the last (hold starts and typed keys
-    // are covered with the scripted device).
+    // The clock runs from Init, across the tick counter's wrap and past the
+    // 9 hours Fixed seconds could hold; pressed, held and released compare
+    // this frame's buttons with the last (hold starts and typed keys are
+    // covered with the scripted device).
     g_Script.buttons = 0;
     app->UpdateInput();
     System::AdvanceClock(250);
     app->UpdateTime();
-    EXPECT_EQ(app->GetTime(), Fixed::FromRaw(16384));  // 250 ms
+    EXPECT_EQ(app->GetMilliseconds(), 250u);
     EXPECT_EQ(app->GetFrameDelta(), Fixed::FromRaw(16384));
+    for (int hour = 0; hour < 10; ++hour) {
+        System::AdvanceClock(3600000);
+        app->UpdateTime();
+    }
+    System::AdvanceClock(32);
+    app->UpdateTime();
+    EXPECT_EQ(app->GetFrameDelta(), Fixed::FromRaw(2097));
+    EXPECT_EQ(app->GetMilliseconds(), 36000282u);
     g_Script.buttons = Buttons::DPadA;
     app->UpdateInput();
     EXPECT_TRUE(app->IsPressed(Buttons::DPadA));

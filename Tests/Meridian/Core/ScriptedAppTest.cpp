@@ -67,39 +67,39 @@ TEST_F(ScriptedApp, PressedHeldAndHoldStart) {
     Frame();  // frame 1: DPadLeft first down, time 0.1
     EXPECT_TRUE(m_App->IsPressed(Buttons::DPadLeft));
     EXPECT_FALSE(m_App->IsHeld(Buttons::DPadLeft));
-    EXPECT_EQ(m_App->GetHoldStart(left), Fixed::Zero);  // hold starts the frame after
+    EXPECT_EQ(m_App->GetHoldStart(left), 0u);  // hold starts the frame after
 
     Frame();  // frame 2: Left held, A pressed; hold start = time of frame 1
     EXPECT_FALSE(m_App->IsPressed(Buttons::DPadLeft));
     EXPECT_TRUE(m_App->IsHeld(Buttons::DPadLeft));
     EXPECT_TRUE(m_App->IsPressed(Buttons::DPadA));
-    EXPECT_EQ(m_App->GetHoldStart(left), Seconds(0.1f));
-    EXPECT_EQ(m_App->GetHoldStart(a), Fixed::Zero);
+    EXPECT_EQ(m_App->GetHoldStart(left), 100u);
+    EXPECT_EQ(m_App->GetHoldStart(a), 0u);
 
     Frame();  // frame 3
-    EXPECT_EQ(m_App->GetHoldStart(left), Seconds(0.1f));  // kept while held
-    EXPECT_EQ(m_App->GetHoldStart(a), Seconds(0.2f));
+    EXPECT_EQ(m_App->GetHoldStart(left), 100u);  // kept while held
+    EXPECT_EQ(m_App->GetHoldStart(a), 200u);
 
     m_App->Rearm(left);
     Frame();  // frame 4: re-arm restarts the hold at the previous frame's time
-    EXPECT_EQ(m_App->GetHoldStart(left), Seconds(0.3f));
+    EXPECT_EQ(m_App->GetHoldStart(left), 300u);
 
     Frame();  // frame 5: Left released
     EXPECT_TRUE(m_App->IsReleased(Buttons::DPadLeft));
-    EXPECT_EQ(m_App->GetHoldStart(left), Fixed::Zero);
-    EXPECT_EQ(m_App->GetHoldStart(a), Seconds(0.2f));
+    EXPECT_EQ(m_App->GetHoldStart(left), 0u);
+    EXPECT_EQ(m_App->GetHoldStart(a), 200u);
 
     Frame();  // frame 6: all up
     EXPECT_EQ(m_App->GetButtons(), 0u);
-    EXPECT_EQ(m_App->GetHoldStart(a), Fixed::Zero);
+    EXPECT_EQ(m_App->GetHoldStart(a), 0u);
 
     // Re-arming a button that is up starts its hold now and keeps it.
     m_App->Rearm(a);
     Frame();
-    EXPECT_EQ(m_App->GetHoldStart(a), Seconds(0.6f));
+    EXPECT_EQ(m_App->GetHoldStart(a), 600u);
     Frame();
-    EXPECT_EQ(m_App->GetHoldStart(a), Seconds(0.6f));
-    EXPECT_EQ(m_App->GetTime(), Seconds(0.8f));
+    EXPECT_EQ(m_App->GetHoldStart(a), 600u);
+    EXPECT_EQ(m_App->GetMilliseconds(), 800u);
     m_App->Exit();
 }
 

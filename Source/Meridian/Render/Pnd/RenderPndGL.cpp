@@ -1,6 +1,7 @@
 #include "Render/Pnd/RenderPndGL.h"
 
 #include <EGL/egl.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -766,7 +767,12 @@ bool RenderPndGL::Screenshot(const char* prefix) {
     localtime_r(&now, &local);
     char stamp[64];
     if (strftime(stamp, sizeof(stamp), "%H%M%S-%Y%d%m", &local) == 0) stamp[0] = 0;
-    const std::string name = std::string(prefix ? prefix : "") + "-" + stamp + ".png";
+    // Shots within the same second get a counter rather than replacing the
+    // one taken before.
+    const std::string base = std::string(prefix ? prefix : "") + "-" + stamp;
+    std::string name = base + ".png";
+    struct stat info;
+    for (I32 n = 2; n < 10000 && stat(name.c_str(), &info) == 0; ++n) name = base + "-" + std::to_string(n) + ".png";
     return WritePNG(name.c_str(), ImageRGBA, w, h, pixels.data());
 }
 
