@@ -24,10 +24,8 @@ namespace {
 
 std::string BuildDir() { return std::string(SKYRAIL_TEST_TOOLS_DIR) + "/.."; }
 
-// These runs check what the programs do and the status they end with; the
-// leak report at exit (which would make the status 1) is left to the tests
-// that run the same code in their own process.
-const std::vector<std::string> NoLeakCheck = {"ASAN_OPTIONS=detect_leaks=0"};
+// These runs check what the programs do and the status they end with; in the
+// sanitizer build a leak at exit makes that status 1.
 
 // A real song of the given length and, when a course is wanted, a track
 // file whose onsets all lie in the lowest band: every obstacle lands in the
@@ -89,7 +87,7 @@ TEST(GameProgram, QuitDuringNameEntrySavesTheNameTypedSoFar) {
         remove(game.File("Music/beat.ogg.scr").c_str());
         ASSERT_TRUE(::Test::WriteText(game.File("script.txt"), c.script));
         ::Test::Program run(::Test::Program::Game(), {"--headless", "--verbose", "--script", "script.txt", "Music/" + c.song},
-                            game.Path(), NoLeakCheck);
+                            game.Path());
         ASSERT_TRUE(run.Start());
         if (c.signal) {
             ASSERT_TRUE(run.WaitForError("the script has run out")) << run.Errors();
@@ -135,7 +133,7 @@ TEST(GameProgram, HeadlessRunsEndWithTheirVerdict) {
             remove(game.File("Music/beat.ogg").c_str());
             remove(game.File("Music/short.ogg").c_str());
         }
-        ::Test::Program run(::Test::Program::Game(), c.args, game.Path(), NoLeakCheck);
+        ::Test::Program run(::Test::Program::Game(), c.args, game.Path());
         ASSERT_TRUE(run.Start());
         EXPECT_EQ(run.Wait(), c.status) << run.Errors();
         EXPECT_NE(run.Errors().find(c.says), std::string::npos) << run.Errors();
@@ -154,7 +152,7 @@ TEST(AnalyzeProgram, ReportsSongsTheGameRefusesAndSkipsFifos) {
     ASSERT_TRUE(RaceTest::FlatTrack(4096.0f, 0.125f).SaveTo(game.File("Music/long.ogg")));  // 68 minutes
     ASSERT_EQ(mkfifo(game.File("Music/fifo.ogg").c_str(), 0644), 0);
 
-    ::Test::Program folder(::Test::Program::Analyser(), {"Music"}, game.Path(), NoLeakCheck);
+    ::Test::Program folder(::Test::Program::Analyser(), {"Music"}, game.Path());
     ASSERT_TRUE(folder.Start());
     EXPECT_EQ(folder.Wait(), 1);
     const std::string out = folder.Output();
@@ -170,7 +168,7 @@ TEST(AnalyzeProgram, ReportsSongsTheGameRefusesAndSkipsFifos) {
     EXPECT_NE(out.find("3 songs: 1 written, 0 skipped, 2 refused, 0 failed"), std::string::npos) << out;
 
     // Named directly, a FIFO is refused at once instead of blocking.
-    ::Test::Program fifo(::Test::Program::Analyser(), {"Music/fifo.ogg"}, game.Path(), NoLeakCheck);
+    ::Test::Program fifo(::Test::Program::Analyser(), {"Music/fifo.ogg"}, game.Path());
     ASSERT_TRUE(fifo.Start());
     EXPECT_EQ(fifo.Wait(), 1);
     EXPECT_NE(fifo.Errors().find("skyrail-analyze: Music/fifo.ogg: not a regular file"), std::string::npos);
@@ -188,7 +186,7 @@ TEST(GameProgram, InstalledGameRunsFromAnyFolder) {
     ::Test::TempDir elsewhere;
     ASSERT_EQ(mkdir(elsewhere.File("Music").c_str(), 0755), 0);
     WriteSong(elsewhere.File("Music/beat.ogg"), 6.0f, true);
-    ::Test::Program run(prefix.File("bin/skyrail"), {"--headless", "Music/beat.ogg"}, elsewhere.Path(), NoLeakCheck);
+    ::Test::Program run(prefix.File("bin/skyrail"), {"--headless", "Music/beat.ogg"}, elsewhere.Path());
     ASSERT_TRUE(run.Start());
     EXPECT_EQ(run.Wait(), 0) << run.Errors();
     EXPECT_NE(run.Output().find("Race finished: score "), std::string::npos) << run.Errors();
@@ -234,7 +232,7 @@ TEST(GameProgram, ReadOnlyLibraryKeepsItsFilesInTheDataFolder) {
     const std::string readOnly =
         "mount --bind Music Music && mount -o remount,bind,ro Music && touch Music/x 2>/dev/null && exit 99; "
         "exec \"$0\" \"$@\"";
-    std::vector<std::string> environment = NoLeakCheck;
+    std::vector<std::string> environment;
     environment.push_back("XDG_DATA_HOME=" + data);
     auto race = [&](const std::string& song) {
         ::Test::Program run("/usr/bin/unshare",
@@ -263,7 +261,7 @@ TEST(GameProgram, ReadOnlyLibraryKeepsItsFilesInTheDataFolder) {
 // game without a keyboard.
 TEST(GameProgram, NoWindowNoGame) {
     GameFolder game;
-    std::vector<std::string> noServer = NoLeakCheck;
+    std::vector<std::string> noServer;
     noServer.push_back("DISPLAY=:999");
     const struct {
         const char* what;
@@ -274,7 +272,7 @@ TEST(GameProgram, NoWindowNoGame) {
     } cases[] = {
         {"no such server", ::Test::Program::Game(), {}, noServer, "cannot open a window on display \":999\": "},
         {"8-bit screen", "/usr/bin/xvfb-run",
-         {"-a", "-s", "-screen 0 1280x1024x8 -nolisten tcp", ::Test::Program::Game(), "--window"}, NoLeakCheck,
+         {"-a", "-s", "-screen 0 1280x1024x8 -nolisten tcp", ::Test::Program::Game(), "--window"}, {},
          "cannot open a window on display \":"},
     };
     for (const auto& c : cases) {
@@ -285,4 +283,21 @@ TEST(GameProgram, NoWindowNoGame) {
         EXPECT_NE(run.Errors().find(c.says), std::string::npos) << run.Errors();
         EXPECT_NE(run.Errors().find("skyrail: the game could not start"), std::string::npos) << run.Errors();
     }
+}
+
+// Another client destroying the window ends the game as the close button
+// does: the main loop is left and the exit actions run, with status 0.
+TEST(GameProgram, WindowDestroyedFromOutsideEndsTheGame) {
+    GameFolder game;
+    const std::string script =
+        "\"$0\" --window 2>log & game=$!; "
+        "until grep -q 'Entering MainLoop' log || ! kill -0 $game 2>/dev/null; do sleep 0.1; done; "
+        "xdotool search --name '^SkyRail$' windowclose; wait $game; status=$?; cat log >&2; exit $status";
+    ::Test::Program run("/usr/bin/xvfb-run", {"-a", "-s", "-screen 0 1280x1024x24 -nolisten tcp", "sh", "-c", script,
+                                               ::Test::Program::Game()},
+                        game.Path());
+    ASSERT_TRUE(run.Start());
+    EXPECT_EQ(run.Wait(), 0) << run.Errors();
+    EXPECT_NE(run.Errors().find("the window was destroyed from outside"), std::string::npos) << run.Errors();
+    EXPECT_NE(run.Errors().find("MainLoop Left."), std::string::npos) << run.Errors();
 }

@@ -29,10 +29,19 @@ struct DisplayPndGL {
     I32 m_Width = 0;
     I32 m_Height = 0;
     I32 m_Scale = 1;
+    // The X11 connection and window of OpenX11 (null and 0 otherwise).
+    void* m_X11Display = nullptr;
+    unsigned long m_X11Window = 0;
     // Why the last Open* failed, in a few words ("" after a success).
     std::string m_Failure;
 
     bool OpenX11(I32 scale, bool fullscreen);
+    // True once the X11 window no longer exists (destroyed by another
+    // client): asks the server, so callers check now and then, not per draw.
+    // False for the other ways.
+    bool IsWindowGone();
+    // Queues a quit event, as the window manager's close button does.
+    static void PostQuit();
     bool OpenFramebuffer();
     bool OpenOffscreen(I32 scale);
     void Close();

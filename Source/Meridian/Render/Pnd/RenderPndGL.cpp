@@ -68,7 +68,8 @@ RenderPndGL::RenderPndGL(const RenderPndGLOptions& options)
       m_DepthTest(-1),
       m_EnabledLights(0),
       m_BlendMode(-1),
-      m_FrameCount(0) {}
+      m_FrameCount(0),
+      m_WindowGone(false) {}
 
 RenderPndGL::~RenderPndGL() {
     if (m_Initialized) Exit();
@@ -112,6 +113,7 @@ bool RenderPndGL::Init() {
         return false;
     }
     m_Initialized = true;
+    m_WindowGone = false;
     m_SurfaceWidth = m_Display->m_Width;
     m_SurfaceHeight = m_Display->m_Height;
     // The largest 4:3 rectangle, centred.
@@ -728,7 +730,14 @@ void RenderPndGL::DrawPolygon(PolygonGeometry* mesh) {
 
 void RenderPndGL::SwapBuffers() {
     if (!m_Initialized) return;
-    if (m_Display->m_Display != EGL_NO_DISPLAY && m_Display->m_Surface != EGL_NO_SURFACE) {
+    // A window destroyed by another client ends the game as closing it does:
+    // the quit goes through the event queue, so the exit actions still run.
+    if (!m_WindowGone && m_FrameCount % WindowCheckFrames == 0 && m_Display->IsWindowGone()) {
+        LogW() << "RenderPndGL: the window was destroyed from outside; quitting.";
+        m_WindowGone = true;
+        DisplayPndGL::PostQuit();
+    }
+    if (!m_WindowGone && m_Display->m_Display != EGL_NO_DISPLAY && m_Display->m_Surface != EGL_NO_SURFACE) {
         if (!eglSwapBuffers(m_Display->m_Display, m_Display->m_Surface))
             LogD() << "eglSwapBuffers" << " failed (" << static_cast<I32>(eglGetError()) << ")";
     }

@@ -164,6 +164,10 @@ private:
     U16 m_EnabledLights;
     I32 m_BlendMode;
     U32 m_FrameCount;
+    // Frames between two asks whether the window still exists (a round trip
+    // to the X server).
+    static const U32 WindowCheckFrames = 30;
+    bool m_WindowGone;
 };
 
 // Creates the device (count 0); Init opens the display.
