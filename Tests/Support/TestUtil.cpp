@@ -1,8 +1,5 @@
 #include "Support/TestUtil.h"
 
-#include <dlfcn.h>
-#include <link.h>
-
 #include <cstdio>
 #include <cstring>
 #include <cstdlib>
@@ -65,16 +62,6 @@ int LogCapture::Count(const std::string& text) const {
     int count = 0;
     for (size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + text.size())) ++count;
     return count;
-}
-
-void PinGraphicsDriver() {
-    dl_iterate_phdr(
-        [](dl_phdr_info* info, size_t, void*) {
-            if (info->dlpi_name && std::strstr(info->dlpi_name, "_dri.so"))
-                dlopen(info->dlpi_name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-            return 0;
-        },
-        nullptr);
 }
 
 std::vector<unsigned char> ReadFile(const std::string& path) {

@@ -36,10 +36,6 @@ private:
     std::string m_File;
 };
 
-// Keeps Mesa's driver mapped after the render device closes EGL, so that the
-// leak checker can still name (and the suppressions match) allocations made
-// inside it. Call while a device is open.
-void PinGraphicsDriver();
 
 std::vector<unsigned char> ReadFile(const std::string& path);
 bool WriteFile(const std::string& path, const std::vector<unsigned char>& bytes);

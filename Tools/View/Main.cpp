@@ -8,8 +8,6 @@
 // Mode options are listed with the modes (skyrail-view without arguments).
 // Exit status 0 on success, 1 when something could not be loaded or
 // written, 2 on wrong arguments.
-#include <dlfcn.h>
-#include <link.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -37,19 +35,6 @@ void Usage() {
                  "         --verbose (engine log on standard error)\n");
 }
 
-// EGL unloads the graphics driver when the device closes, and the driver's
-// own leftovers would then show as leaks of an unknown module in builds with
-// the leak checker: keep it mapped until the process ends.
-void PinGraphicsDriver() {
-    dl_iterate_phdr(
-        [](dl_phdr_info* info, size_t, void*) {
-            if (info->dlpi_name && std::strstr(info->dlpi_name, "_dri.so"))
-                dlopen(info->dlpi_name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-            return 0;
-        },
-        nullptr);
-}
-
 // Flags without a value.
 bool IsSwitch(const char* name) {
     return !std::strcmp(name, "lit") || !std::strcmp(name, "nearest") || !std::strcmp(name, "small") ||
@@ -65,7 +50,6 @@ bool RenderView(const View::Mode& mode, View::Options& options) {
         std::fprintf(stderr, "skyrail-view: the offscreen render device could not be opened\n");
         return false;
     }
-    PinGraphicsDriver();
     bool ok = false;
     {
         View::Scene scene;

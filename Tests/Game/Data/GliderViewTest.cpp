@@ -42,7 +42,6 @@ TEST(GliderView, ChaseCameraSeesTheTailWithTheLeftWingOnTheLeft) {
     options.m_Scale = 1;
     Ref<RenderPndGL> device = New<RenderPndGL>(options);
     ASSERT_TRUE(device->Init());
-    ::Test::PinGraphicsDriver();
     std::vector<U8> pixels(320 * 240 * 4);
     {
         const std::string data = std::string(SKYRAIL_TEST_TOOLS_DIR) + "/../Data/SkyRail/";

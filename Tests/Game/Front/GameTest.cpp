@@ -111,7 +111,6 @@ protected:
         char name[] = "skyrail";
         char* argv[] = {name, nullptr};
         ASSERT_TRUE(m_App->Init(1, argv));
-        ::Test::PinGraphicsDriver();
     }
     // One pass of the main loop.
     bool Frame(U32 buttons = 0, std::vector<U8> keys = {}) {

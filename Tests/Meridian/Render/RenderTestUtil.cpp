@@ -110,7 +110,6 @@ bool RenderTest::OpenDevice(const RenderPndGLOptions& options) {
     if (m_Device) m_Device->Exit();
     m_Device = New<RenderPndGL>(options);
     if (!m_Device->Init()) return false;
-    PinGraphicsDriver();
     return true;
 }
 
