@@ -5,7 +5,7 @@
 // offscreen rendering on Mesa. Run from the build folder (it reads ./Data and
 // "./Music/SkyRail Demo.ogg"); prints its figures.
 //
-//     skyrail-bench-race [song.ogg]
+//     skyrail-bench-race [--plan-only] [song.ogg]
 #include <chrono>
 #include <cstdlib>
 #include <cstdio>
@@ -120,7 +120,9 @@ bool RaceOnce(const std::string& song, Render* (*render)(), Result& result) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string song = argc > 1 ? argv[1] : "./Music/SkyRail Demo.ogg";
+    const bool planOnly = argc > 1 && std::string(argv[1]) == "--plan-only";
+    const int first = planOnly ? 2 : 1;
+    const std::string song = argc > first ? argv[first] : "./Music/SkyRail Demo.ogg";
     Log::Open("/dev/null");
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     System::Init();
@@ -140,6 +142,11 @@ int main(int argc, char** argv) {
     if (!PlanOnce(song, planSeconds, plan, planFrames)) return 1;
     std::printf("Planner: best run of the whole course in %.3f s (%zu frames): %d capsules, %d mines, score %d\n",
                 planSeconds, planFrames, plan.capsules, plan.mines, plan.score);
+    if (planOnly) {
+        System::Exit();
+        Log::Close();
+        return 0;
+    }
 
     Result logic, whole;
     const auto begin = std::chrono::steady_clock::now();

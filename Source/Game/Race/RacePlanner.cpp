@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <unordered_map>
 
 #include "Core/Log.h"
 #include "Core/System.h"
@@ -215,24 +216,188 @@ private:
     size_t m_Mask = 0;
 };
 
-struct State {
+// A glider state apart from the obstacles it touched: its exact offset,
+// target lane and buttons class. Bases are shared by all frames, and so are
+// their moves while the frame delta stays the same (it does on a fixed-step
+// clock), which makes a frame's step mostly table look-ups.
+struct Base {
     I32 x;
     I8 lane;
     U8 cls;
+    I32 group;          // bases of one quantised offset, lane and class
+    bool ready;         // next and nextGroup hold for the current step
+    I32 next[5];        // the base after each move, -1 not allowed
+    I32 nextGroup[5];
+    I32 dominators[2];  // groups that may dominate this one, -2 not known
+};
+
+class Bases {
+public:
+    I32 Get(I32 x, I32 lane, U8 cls) {
+        const auto found = m_Exact.emplace(ExactKey(x, lane, cls), static_cast<I32>(m_List.size()));
+        if (found.second) {
+            const auto group = m_Groups.emplace(GroupKey(x, lane, cls), m_GroupCount);
+            if (group.second) ++m_GroupCount;
+            m_List.push_back({x, static_cast<I8>(lane), cls, group.first->second, false, {}, {}, {-2, -2}});
+        }
+        return found.first->second;
+    }
+    const Base& operator[](I32 id) const { return m_List[static_cast<size_t>(id)]; }
+    I32 GroupCount() const { return m_GroupCount; }
+
+    // The base after a move from this one when the buttons held before were
+    // held (-1 when the move is not allowed).
+    I32 Move(I32 id, I32 move, U32 held, I32 step, const Fixed targets[5]) {
+        const Base& base = m_List[static_cast<size_t>(id)];
+        const I32 lane = base.lane + move;
+        if (lane < LaneRules::MinLane || lane > LaneRules::MaxLane || !Allowed(move, held)) return -1;
+        const I32 x = LaneRules::Approach(Fixed::FromRaw(base.x), targets[lane + 2], Fixed::FromRaw(step)).m_Raw;
+        return Get(x, lane, ClassOf(move));
+    }
+    // The moves of every base below stand for frames of this step length.
+    void SetStep(I32 step) {
+        if (step == m_Step) return;
+        for (Base& base : m_List) base.ready = false;
+        m_Step = step;
+    }
+    // The base with its moves (after the buttons its class stands for held)
+    // worked out; the reference lasts until the next call.
+    const Base& Prepared(I32 id, const Fixed targets[5]) {
+        if (!m_List[static_cast<size_t>(id)].ready) {
+            const U32 held = HeldOf(m_List[static_cast<size_t>(id)].cls);
+            I32 next[5], groups[5];
+            for (I32 move = -2; move <= 2; ++move) {
+                next[move + 2] = Move(id, move, held, m_Step, targets);
+                groups[move + 2] = next[move + 2] >= 0 ? m_List[static_cast<size_t>(next[move + 2])].group : -1;
+            }
+            Base& base = m_List[static_cast<size_t>(id)];
+            std::copy(next, next + 5, base.next);
+            std::copy(groups, groups + 5, base.nextGroup);
+            base.ready = true;
+        }
+        return m_List[static_cast<size_t>(id)];
+    }
+    // The groups of the same offset and lane whose class allows every move
+    // this one's allows: no buttons held, and one button where this holds
+    // two. -1 where there is none (yet).
+    const I32* Dominators(I32 id) {
+        Base& base = m_List[static_cast<size_t>(id)];
+        if (base.dominators[0] < 0) base.dominators[0] = FindGroup(base.x, base.lane, 2);
+        if (base.dominators[1] == -2 || base.dominators[1] == -1) {
+            const bool two = base.cls == 0 || base.cls == 4;
+            base.dominators[1] = two ? FindGroup(base.x, base.lane, base.cls == 0 ? 1 : 3) : -3;
+        }
+        return base.dominators;
+    }
+
+private:
+    static U64 ExactKey(I32 x, I32 lane, U8 cls) {
+        return static_cast<U64>(static_cast<U32>(x)) | (static_cast<U64>(lane + 2) << 32) | (static_cast<U64>(cls) << 35);
+    }
+    static U64 GroupKey(I32 x, I32 lane, U8 cls) { return ExactKey(x >> XQuantum, lane, cls); }
+    I32 FindGroup(I32 x, I32 lane, U8 cls) const {
+        const auto found = m_Groups.find(GroupKey(x, lane, cls));
+        return found == m_Groups.end() ? -1 : found->second;
+    }
+
+    std::vector<Base> m_List;
+    std::unordered_map<U64, I32> m_Exact, m_Groups;
+    I32 m_GroupCount = 0;
+    I32 m_Step = INT_MIN;
+};
+
+// The runs' states frame by frame, as bases and their parents' indices in
+// the frame before. Every while, the frame where all runs still alive last
+// passed through one state is found: the lane moves up to it are fixed and
+// the frames before it forgotten, so memory holds a window of frames rather
+// than the whole song.
+class History {
+public:
+    History(size_t frames, I32 startLane) : m_Block(frames, 0), m_Moves(frames, 0), m_AnchorLane(startLane) {}
+
+    void Begin(size_t j) { m_Block[j] = m_Dropped + m_Base.size(); }
+    void Add(I32 base, U32 parent) {
+        m_Base.push_back(base);
+        m_Parent.push_back(parent);
+    }
+    // Frame j (begun, its states added) is the same as the frame before.
+    void Repeat(size_t j) {
+        m_Base.resize(m_Block[j] - m_Dropped);
+        m_Parent.resize(m_Base.size());
+        m_Block[j] = m_Block[j - 1];
+    }
+    // After frame j, which holds count states.
+    void Merge(size_t j, size_t count, const Bases& bases) {
+        if (static_cast<I64>(j) - m_Checked < MergeInterval) return;
+        m_Checked = static_cast<I64>(j);
+        m_Set.resize(count);
+        for (size_t k = 0; k < count; ++k) m_Set[k] = static_cast<U32>(k);
+        size_t f = j;
+        while (m_Set.size() > 1 && static_cast<I64>(f) > m_Anchor + 1) {
+            ++m_Stamp;
+            m_Next.clear();
+            for (U32 k : m_Set) {
+                const U32 parent = m_Parent[Index(f, k)];
+                if (parent >= m_Mark.size()) m_Mark.resize(parent + 1, 0);
+                if (m_Mark[parent] == m_Stamp) continue;
+                m_Mark[parent] = m_Stamp;
+                m_Next.push_back(parent);
+            }
+            m_Set.swap(m_Next);
+            --f;
+        }
+        if (m_Set.size() != 1) return;
+        const U32 state = m_Set[0];
+        const I32 lane = bases[m_Base[Index(f, state)]].lane;
+        Trace(f, state, bases);
+        m_Anchor = static_cast<I64>(f);
+        m_AnchorLane = lane;
+        const size_t keep = m_Block[f] - m_Dropped;
+        m_Base.erase(m_Base.begin(), m_Base.begin() + static_cast<std::ptrdiff_t>(keep));
+        m_Parent.erase(m_Parent.begin(), m_Parent.begin() + static_cast<std::ptrdiff_t>(keep));
+        m_Dropped = m_Block[f];
+    }
+    // The lane moves of the run that ends in this state of the last frame.
+    const std::vector<I32>& Moves(size_t last, U32 state, const Bases& bases) {
+        Trace(last, state, bases);
+        return m_Moves;
+    }
+
+private:
+    static const I64 MergeInterval = 512;
+
+    size_t Index(size_t frame, U32 state) const { return m_Block[frame] - m_Dropped + state; }
+    // Fixes the moves of the frames after the anchor up to frame f along the
+    // run through the state of frame f.
+    void Trace(size_t f, U32 state, const Bases& bases) {
+        for (I64 g = static_cast<I64>(f); g > m_Anchor; --g) {
+            const size_t at = Index(static_cast<size_t>(g), state);
+            const U32 parent = m_Parent[at];
+            const I32 previousLane =
+                g - 1 > m_Anchor ? bases[m_Base[Index(static_cast<size_t>(g - 1), parent)]].lane : m_AnchorLane;
+            m_Moves[static_cast<size_t>(g)] = bases[m_Base[at]].lane - previousLane;
+            state = parent;
+        }
+    }
+
+    std::vector<size_t> m_Block;  // where each frame's states start, counting forgotten ones
+    std::vector<I32> m_Base;
+    std::vector<U32> m_Parent;
+    size_t m_Dropped = 0;
+    std::vector<I32> m_Moves;
+    I64 m_Anchor = -1;  // the frame all runs pass through (-1: the start)
+    I32 m_AnchorLane;
+    I64 m_Checked = 0;
+    std::vector<U32> m_Set, m_Next, m_Mark;
+    U32 m_Stamp = 0;
+};
+
+struct State {
+    I32 base;
     U32 mask;
     I64 value;
     U32 parent;
 };
-struct Step {
-    U32 parent;
-    I8 lane;
-    U8 cls;
-};
-
-U64 KeyOf(I32 x, I32 lane, U8 cls, U32 mask) {
-    return static_cast<U64>(static_cast<U32>(x >> XQuantum)) | (static_cast<U64>(lane + 2) << 32) | (static_cast<U64>(cls) << 35) |
-           (static_cast<U64>(mask) << 38);
-}
 
 }  // namespace
 
@@ -285,15 +450,36 @@ bool RacePlanner::Make(const LaneGroup& lanes, const HighwayGeometry& highway, c
     }
 
     const I32 lane0 = Clamp(start.lane, Fixed::FromInt(LaneRules::MinLane), Fixed::FromInt(LaneRules::MaxLane)).m_Raw;
-    std::vector<State> current{{start.x.m_Raw, static_cast<I8>((lane0 + 32768) >> 16), 2, 0u, 0, 0u}}, next;
-    std::vector<std::vector<Step>> history(n);
+    const I32 startLane = (lane0 + 32768) >> 16;
+    Bases bases;
+    std::vector<State> current{{bases.Get(start.x.m_Raw, startLane, 2), 0u, 0, 0u}}, next, previous;
+    // A frame that repeats the one before (no obstacle near, every state's
+    // value settled) shares its states.
+    History history(n, startLane);
     StateMap map;
+    // Frames without obstacles in reach have no masks: states are found by
+    // group in a table stamped with the frame.
+    struct Cell {
+        size_t stamp = SIZE_MAX;
+        I32 slot = -1;
+    };
+    std::vector<Cell> cells;
     std::vector<I32> remap;
     std::vector<Vector3> positions;
     const std::vector<I32> none;
+    I32 lastStep = INT_MIN;
+    bool settled = false;
     for (size_t j = 0; j < n; ++j) {
         const std::vector<I32>& before = j > 0 ? openAt[j - 1] : none;
         std::vector<I32>& open = openAt[j];
+        const I32 step = (start.lateralSpeed * frames[j].delta).m_Raw;
+        const bool masked = !open.empty();
+        if (settled && !masked && before.empty() && step == lastStep) {
+            history.Begin(j);
+            history.Repeat(j);
+            continue;
+        }
+        lastStep = step;
         if (open.size() > static_cast<size_t>(MaxOpen)) {
             LogW() << "RacePlanner::Make: " << open.size() << " obstacles within reach at once, planning for "
                    << MaxOpen << ".";
@@ -306,17 +492,46 @@ bool RacePlanner::Make(const LaneGroup& lanes, const HighwayGeometry& highway, c
         positions.clear();
         for (I32 id : open) positions.push_back(course.PositionAt(course.items[static_cast<size_t>(id)], j, frames));
 
-        const Fixed step = start.lateralSpeed * frames[j].delta;
-        map.Reset(current.size() * 3);
+        if (masked) map.Reset(current.size() * 3);
+        bases.SetStep(step);
+        const auto slotOf = [&](I32 group, U32 mask) -> I32& {
+            if (masked) return map.Find(static_cast<U64>(static_cast<U32>(group)) | static_cast<U64>(mask) << 32);
+            Cell& cell = cells[static_cast<size_t>(group)];
+            if (cell.stamp != j) {
+                cell.stamp = j;
+                cell.slot = -1;
+            }
+            return cell.slot;
+        };
         next.clear();
+        next.reserve(current.size() * 5);
         for (size_t s = 0; s < current.size(); ++s) {
             const State& from = current[s];
+            if (!masked && j > 0) {
+                // Nothing within reach: the moves alone.
+                const Base& base = bases.Prepared(from.base, targets);
+                if (cells.size() < static_cast<size_t>(bases.GroupCount())) cells.resize(2 * static_cast<size_t>(bases.GroupCount()));
+                for (I32 m = 0; m < 5; ++m) {
+                    const I32 to = base.next[m];
+                    if (to < 0) continue;
+                    const I64 v = from.value - (m != 2 ? 1 : 0);
+                    Cell& cell = cells[static_cast<size_t>(base.nextGroup[m])];
+                    if (cell.stamp != j) {
+                        cell.stamp = j;
+                        cell.slot = static_cast<I32>(next.size());
+                        next.push_back({to, 0u, v, static_cast<U32>(s)});
+                    } else if (v > next[static_cast<size_t>(cell.slot)].value) {
+                        next[static_cast<size_t>(cell.slot)] = {to, 0u, v, static_cast<U32>(s)};
+                    }
+                }
+                continue;
+            }
             U32 mask = 0;
             for (size_t b = 0; b < before.size(); ++b)
                 if ((from.mask >> b & 1u) && remap[b] >= 0) mask |= 1u << remap[b];
             I64 value = from.value;
             Vector3 drawn;
-            if (!open.empty() && course.Drawn(j, Fixed::FromRaw(from.x), start, drawn)) {
+            if (masked && course.Drawn(j, Fixed::FromRaw(bases[from.base].x), start, drawn)) {
                 Fixed nearest = LaneGroup::NearestBound;
                 I32 hit = -1;
                 for (size_t c = 0; c < open.size(); ++c) {
@@ -336,39 +551,56 @@ bool RacePlanner::Make(const LaneGroup& lanes, const HighwayGeometry& highway, c
                         value += CapsuleValue - (j > 0 && frames[j - 1].time > item.time ? LateValue : 0);
                 }
             }
-            const U32 held = j == 0 ? start.previous : HeldOf(from.cls);
             for (I32 move = -2; move <= 2; ++move) {
-                const I32 lane = from.lane + move;
-                if (lane < LaneRules::MinLane || lane > LaneRules::MaxLane || !Allowed(move, held)) continue;
-                const I32 x = LaneRules::Approach(Fixed::FromRaw(from.x), targets[lane + 2], step).m_Raw;
+                const I32 to = j == 0 ? bases.Move(from.base, move, start.previous, step, targets)
+                                      : bases.Prepared(from.base, targets).next[move + 2];
+                if (to < 0) continue;
                 const I64 v = value - (move != 0 ? 1 : 0);
-                const U8 cls = ClassOf(move);
-                I32& slot = map.Find(KeyOf(x, lane, cls, mask));
+                if (cells.size() < static_cast<size_t>(bases.GroupCount())) cells.resize(2 * static_cast<size_t>(bases.GroupCount()));
+                I32& slot = slotOf(bases[to].group, mask);
                 if (slot < 0) {
                     slot = static_cast<I32>(next.size());
-                    next.push_back({x, static_cast<I8>(lane), cls, mask, v, static_cast<U32>(s)});
+                    next.push_back({to, mask, v, static_cast<U32>(s)});
                 } else if (v > next[static_cast<size_t>(slot)].value) {
-                    next[static_cast<size_t>(slot)].value = v;
-                    next[static_cast<size_t>(slot)].parent = static_cast<U32>(s);
+                    next[static_cast<size_t>(slot)] = {to, mask, v, static_cast<U32>(s)};
                 }
             }
         }
-        std::vector<Step>& steps = history[j];
-        steps.reserve(next.size());
-        for (const State& state : next) steps.push_back({state.parent, state.lane, state.cls});
-        current.swap(next);
+        // A state is dropped when one of the same offset, lane and touched
+        // obstacles is worth as much and may press everything it may.
+        history.Begin(j);
+        previous.swap(current);
+        current.clear();
+        for (const State& state : next) {
+            if (bases[state.base].cls != 2) {
+                const I32* dominators = bases.Dominators(state.base);
+                bool dominated = false;
+                for (I32 k = 0; k < 2 && !dominated; ++k) {
+                    if (dominators[k] < 0) continue;
+                    const I32 slot = slotOf(dominators[k], state.mask);
+                    dominated = slot >= 0 && next[static_cast<size_t>(slot)].value >= state.value;
+                }
+                if (dominated) continue;
+            }
+            current.push_back(state);
+            history.Add(state.base, state.parent);
+        }
+        // Unchanged from the frame before with nothing near: the frames to
+        // come repeat it until an obstacle comes within reach.
+        settled = !masked && before.empty() && j > 0 && current.size() == previous.size();
+        for (size_t k = 0; settled && k < current.size(); ++k)
+            settled = current[k].base == previous[k].base && current[k].value == previous[k].value &&
+                      current[k].parent == previous[k].parent;
+        if (settled)
+            history.Repeat(j);
+        else
+            history.Merge(j, current.size(), bases);
     }
 
     size_t best = 0;
     for (size_t s = 1; s < current.size(); ++s)
         if (current[s].value > current[best].value) best = s;
-    std::vector<I32> moves(n);
-    for (size_t j = n; j-- > 0;) {
-        const Step& step = history[j][best];
-        const I32 previousLane = j > 0 ? history[j - 1][step.parent].lane : current.empty() ? 0 : (lane0 + 32768) >> 16;
-        moves[j] = step.lane - previousLane;
-        best = step.parent;
-    }
+    const std::vector<I32>& moves = history.Moves(n - 1, static_cast<U32>(best), bases);
     std::vector<U32> buttons(n);
     U32 held = start.previous;
     for (size_t j = 0; j < n; ++j) held = buttons[j] = PressFor(moves[j], held);

@@ -16,8 +16,13 @@
 // the obstacles within reach right now were already touched; offsets closer
 // than 1/64 unit (rounding of frame deltas) count as one state, which keeps
 // the best run's exact offset, and the plan is replayed with the exact rules.
+// A state is dropped when another of the same offset, lane and touched
+// obstacles is worth as much and may press every button it may; stretches
+// without obstacles where no state changes any more are not stepped; and
+// the frames before the last one every surviving run passes through are
+// reduced to their moves, so memory holds a window of frames, not the song.
 // Only the frames' play times and deltas must be known in advance (Frames).
-// Cost: about 1 s of planning per 90 s of song (optimised build).
+// Cost: about 0.75 s of planning per 10 minutes of song (optimised build).
 //
 // Depends on: Race (LaneGroup, HighwayGeometry, Player, LaneRules). Needs
 // the trigonometric tables (InitTables).
