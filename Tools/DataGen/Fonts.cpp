@@ -1,5 +1,7 @@
-// Bitmap fonts: ASCII 32..126 rendered with FreeType from the DejaVu faces
-// into a white-on-transparent atlas and a .gly glyph table.
+// Bitmap fonts: Latin-1 (32..126 and 160..255) rendered with FreeType from
+// the DejaVu faces into a white-on-transparent atlas and a .gly glyph table,
+// with the replacement character U+FFFD at code 127 as the placeholder the
+// layout draws for characters the font lacks.
 //
 // The engine's text layout places a glyph's left edge at the pen and its
 // bottom at top - h below the baseline, so each cell includes the glyph's
@@ -42,10 +44,11 @@ public:
 
     FT_Face Get() const { return m_Face; }
 
+    bool Has(FT_ULong code) const { return FT_Get_Char_Index(m_Face, code) != 0; }
     // Renders one character; coverage(x, y) of its bitmap rows (top first).
-    bool Render(char c, bool mono) {
+    bool Render(FT_ULong code, bool mono) {
         const FT_Int32 flags = FT_LOAD_RENDER | (mono ? FT_LOAD_TARGET_MONO : FT_LOAD_TARGET_NORMAL);
-        if (FT_Load_Char(m_Face, static_cast<FT_ULong>(static_cast<unsigned char>(c)), flags) != 0) return false;
+        if (FT_Load_Char(m_Face, code, flags) != 0) return false;
         if (m_Face->glyph->format != FT_GLYPH_FORMAT_BITMAP &&
             FT_Render_Glyph(m_Face->glyph, mono ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL) != 0)
             return false;
@@ -86,9 +89,14 @@ bool WriteFont(const std::string& dir, const std::string& name, const std::strin
     Face face(FontPath(fontFile), pixelSize, pixelSize);
     if (!face.Get()) return false;
     std::vector<Glyph> glyphs;
-    for (int code = 32; code <= 126; ++code) {
-        if (!face.Render(static_cast<char>(code), mono)) {
-            std::fprintf(stderr, "skyrail-datagen: %s has no glyph %d\n", fontFile.c_str(), code);
+    std::vector<int> codes;
+    for (int code = 32; code <= 255; ++code)
+        if (code <= 127 || code >= 160) codes.push_back(code);
+    for (int code : codes) {
+        const FT_ULong character = code != 127 ? static_cast<FT_ULong>(code) : face.Has(0xFFFD) ? 0xFFFD : '?';
+        if (code > 127 && !face.Has(character)) continue;  // drawn as the placeholder
+        if (!face.Has(character) || !face.Render(character, mono)) {
+            std::fprintf(stderr, "skyrail-datagen: %s has no glyph %lu\n", fontFile.c_str(), character);
             return false;
         }
         const FT_GlyphSlot slot = face.Get()->glyph;
@@ -179,7 +187,7 @@ double DrawText(Canvas& canvas, const std::string& fontFile, int pixelWidth, int
     if (!face.Get()) return 0;
     int pen = x;
     for (char c : text) {
-        if (!face.Render(c, false)) continue;
+        if (!face.Render(static_cast<unsigned char>(c), false)) continue;
         const FT_GlyphSlot slot = face.Get()->glyph;
         if (!measureOnly)
             for (int row = 0; row < static_cast<int>(slot->bitmap.rows); ++row)

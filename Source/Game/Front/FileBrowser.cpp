@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "Core/Log.h"
+#include "Core/Utf8.h"
 #include "Math/MathFunctions.h"
 #include "Scene/FontTexture2D.h"
 
@@ -193,7 +194,7 @@ void FileBrowser::Layout() {
             TextGeometry* line = m_Lines[used++];
             line->SetEnabled(1);
             std::string text = entry.m_Name;
-            if (static_cast<I32>(text.size()) > MaxNameLength) text = text.substr(0, MaxNameLength) + "...";
+            if (Utf8::Length(text) > static_cast<size_t>(MaxNameLength)) text = Utf8::Prefix(text, MaxNameLength) + "...";
             line->SetText(Decorate(text, entry.m_IsFolder != 0).c_str());
             if (index == m_Cursor) {
                 line->SetColor(CursorColor[0], CursorColor[1], CursorColor[2], CursorColor[3]);
@@ -231,13 +232,14 @@ void FileBrowser::Update(Fixed delta) {
     const Entry* entry = GetCurrentEntry();
     if (!entry) return;
     std::string text = entry->m_Name;
-    if (static_cast<I32>(text.size()) > MaxNameLength) {
+    if (Utf8::Length(text) > static_cast<size_t>(MaxNameLength)) {
         const std::string ring = text + MarqueeSeparator;
+        const size_t length = Utf8::Length(ring);
         // Four characters per second; 64-bit so the product cannot wrap.
         const I64 steps = (static_cast<I64>(m_SelectedTime.Raw()) * 4) >> 16;
-        const size_t offset = static_cast<size_t>(steps % static_cast<I64>(ring.size()));
-        text = ring.substr(offset, MaxNameLength);
-        text += ring.substr(0, MaxNameLength - text.size());
+        const size_t offset = static_cast<size_t>(steps % static_cast<I64>(length));
+        text = Utf8::Slice(ring, offset, MaxNameLength);
+        if (offset + MaxNameLength > length) text += Utf8::Prefix(ring, offset + MaxNameLength - length);
     }
     m_SelectedLine->SetText(Decorate(text, entry->m_IsFolder != 0).c_str());
 }

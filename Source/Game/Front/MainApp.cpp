@@ -12,6 +12,7 @@
 #include "Core/Log.h"
 #include "Core/RegularFile.h"
 #include "Core/System.h"
+#include "Core/Utf8.h"
 #include "Front/Screens.h"
 #include "Front/States.h"
 #include "Math/MathFunctions.h"
@@ -31,22 +32,6 @@ const Fixed RepeatPeriod = Fixed::FromRaw(6553);   // then every 0.1 s
 const U64 AnalysisBudgetMicroseconds = 12000;
 const Fixed NoticeSeconds = Fixed::FromInt(5);     // how long a refusal's reason stays on screen
 const size_t NoticeNameLength = 24;                // characters of the song's name in it
-
-size_t Utf8Length(const std::string& text) {
-    size_t count = 0;
-    for (unsigned char byte : text) count += (byte & 0xC0) != 0x80;
-    return count;
-}
-
-// The first count characters of UTF-8 text (a character's bytes stay together).
-std::string Utf8Prefix(const std::string& text, size_t count) {
-    size_t end = 0, seen = 0;
-    while (end < text.size()) {
-        if ((static_cast<unsigned char>(text[end]) & 0xC0) != 0x80 && seen++ == count) break;
-        ++end;
-    }
-    return text.substr(0, end);
-}
 
 void SetFormatted(TextGeometry* text, const char* format, I32 a, I32 b = 0) {
     if (!text) return;
@@ -316,6 +301,7 @@ void MainApp::UpdateState(I32 state) {
             break;
         case States::SelSong:
             UpdateSongSelection();
+            if (m_TimeInState >= Fixed::One) TakeShot("songs");
             break;
         case States::Convert:
             UpdateAnalysis();
@@ -487,7 +473,7 @@ void MainApp::BuildLoadingScreen() {
     const size_t slash = m_SelectedSong.find_last_of('/');
     const std::string name = slash == std::string::npos ? m_SelectedSong : m_SelectedSong.substr(slash + 1);
     Screens::AddText(m_ProgressTransform, m_SmallFont, 0, 48, TextGeometry::AlignCentre, TextGeometry::AlignCentre,
-                     Utf8Length(name) > 60 ? (Utf8Prefix(name, 57) + "...").c_str() : name.c_str());
+                     Utf8::Length(name) > 60 ? (Utf8::Prefix(name, 57) + "...").c_str() : name.c_str());
     m_ProgressText = Screens::AddText(m_ProgressTransform, m_SmallFont, 0, -48, TextGeometry::AlignCentre,
                                       TextGeometry::AlignCentre, "00:00");
 }
@@ -645,7 +631,7 @@ void MainApp::RefuseSong(const std::string& why) {
     const size_t slash = m_SelectedSong.rfind('/');
     std::string name = slash == std::string::npos ? m_SelectedSong : m_SelectedSong.substr(slash + 1);
     // One line of the small font: long names give way to the reason.
-    if (Utf8Length(name) > NoticeNameLength) name = Utf8Prefix(name, NoticeNameLength - 3) + "...";
+    if (Utf8::Length(name) > NoticeNameLength) name = Utf8::Prefix(name, NoticeNameLength - 3) + "...";
     ShowNotice("Cannot play " + name + ": " + (why.empty() ? std::string("cannot be loaded") : why));
     // A song picked from the list returns to the list, one from the command
     // line to the title.

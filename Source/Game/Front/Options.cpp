@@ -61,8 +61,8 @@ const char* GameOptions::Usage() {
            "  --scale N       window size 320x240 times N (default: the largest that fits)\n"
            "  --fullscreen    fill the screen\n"
            "  --autopilot     let the autopilot steer (demo mode)\n"
-           "  --shots DIR     write screenshots of the menu, analysis, race and high scores\n"
-           "                  into DIR\n"
+           "  --shots DIR     write screenshots of the menu, song list, analysis, race\n"
+           "                  and high scores into DIR\n"
            "  --script FILE   replay buttons and keys from FILE instead of the keyboard\n"
            "  --verbose       show the debug lines of the log too\n"
            "  --help          this text\n";

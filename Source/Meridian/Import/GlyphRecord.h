@@ -24,7 +24,10 @@ struct GlyphRecord {
 
 static_assert(sizeof(GlyphRecord) == 36, "a glyph record is nine 32-bit values, as in the file");
 
-// Glyph table indexed by character code: entry i describes code i.
+// Glyph table indexed by character code: entry i describes code i, and
+// code 127 (DEL, never drawn as itself) holds the glyph shown for
+// characters the font lacks.
+constexpr U32 PlaceholderCode = 127;
 typedef std::vector<GlyphRecord> GlyphTable;
 
 }  // namespace Meridian

@@ -1,6 +1,7 @@
 #include "Scene/TextGeometry.h"
 
 #include "Core/Log.h"
+#include "Core/Utf8.h"
 #include "Scene/FontTexture2D.h"
 #include "Scene/Shader.h"
 
@@ -14,6 +15,16 @@ Fixed Pixels(I32 value) { return Fixed::FromInt(value); }
 
 // 1 / size as float, scaled to Fixed with truncation.
 Fixed Reciprocal(I32 size) { return Fixed::FromRaw(static_cast<I32>(1.0f / static_cast<F32>(size) * 65536.0f)); }
+
+// The glyph that draws character c (a line feed is drawn as a space; a
+// character the font lacks as its placeholder), or null: the text ends at
+// a zero, and fonts without a placeholder skip what they lack.
+const GlyphRecord* GlyphFor(const GlyphTable& glyphs, U32 c) {
+    if (c == '\n') c = ' ';
+    if (c < glyphs.size() && glyphs[c].code >= 0) return &glyphs[c];
+    if (PlaceholderCode < glyphs.size() && glyphs[PlaceholderCode].code >= 0) return &glyphs[PlaceholderCode];
+    return nullptr;
+}
 
 // Adds a Fixed offset to a stored float coordinate.
 F32 Shift(F32 value, Fixed offset) { return (Fixed::FromFloat(value) + offset).ToFloat(); }
@@ -44,11 +55,12 @@ Fixed TextGeometry::Measure(const FontTexture2D* font, const std::string& text, 
     // The pen of UpdateGeometry, without the quads.
     const GlyphTable& glyphs = font->Glyphs();
     Fixed px;
-    for (unsigned char c : text) {
+    for (size_t pos = 0; pos < text.size();) {
+        const U32 c = Utf8::Next(text, pos);
         if (c == 0) break;
-        if (c == '\n') c = ' ';
-        if (c >= glyphs.size() || glyphs[c].code < 0) continue;
-        px += Pixels(glyphs[c].advanceX) * scaleX;
+        const GlyphRecord* g = GlyphFor(glyphs, c);
+        if (!g) continue;
+        px += Pixels(g->advanceX) * scaleX;
         if (px.ToInt() % 2 != 0) px += scaleX;
     }
     return px;
@@ -83,15 +95,16 @@ void TextGeometry::UpdateGeometry() {
     const Fixed sx = m_ScaleX, sy = m_ScaleY;
     const GlyphTable& glyphs = font->Glyphs();
     Fixed px, py;
-    for (unsigned char c : m_Text) {
+    for (size_t pos = 0; pos < m_Text.size();) {
+        const U32 c = Utf8::Next(m_Text, pos);
         if (c == 0) break;
-        if (c == '\n') c = ' ';
-        if (c >= glyphs.size() || glyphs[c].code < 0) continue;
+        const GlyphRecord* glyph = GlyphFor(glyphs, c);
+        if (!glyph) continue;
         if (data.m_Vertices.size() + 4 > MaxVertices) {
             LogW() << "TextGeometry::UpdateGeometry: text too long, the rest is dropped.";
             break;
         }
-        const GlyphRecord& g = glyphs[c];
+        const GlyphRecord& g = *glyph;
         const Fixed left = px, right = px + Pixels(g.w) * sx;
         const Fixed bottom = py + (Pixels(g.top) - Pixels(g.h)) * sy, top = bottom + Pixels(g.h) * sy;
         const F32 u0 = (Pixels(g.x) * iw).ToFloat(), u1 = ((Pixels(g.x) + Pixels(g.w)) * iw).ToFloat();

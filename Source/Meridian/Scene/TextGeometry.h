@@ -1,8 +1,10 @@
 // TextGeometry: one line of text laid out from a bitmap font.
 //
 // Texture 0 of the node's Shader must be a FontTexture2D with an image; the
-// text is laid out byte by byte from its glyph table (a line feed is drawn
-// as a space, there is no line breaking; bytes without a glyph are skipped).
+// text is UTF-8 (see Core/Utf8.h) and is laid out character by character
+// from its glyph table (a line feed is drawn as a space, there is no line
+// breaking; a character without a glyph is drawn as the font's placeholder,
+// PlaceholderCode, and skipped only by fonts that have none).
 // After each glyph the pen moves by its advance x scale, then on to the next
 // even pixel column. Horizontal and vertical alignment 1 centre the text on
 // the origin, 2 end it there; anything else starts it there. The quads are
@@ -11,7 +13,7 @@
 // keeps the previous arrays and is retried on the next draw.
 // Units: pixels of the font image times the Fixed scales.
 // Depends on: Scene/PolygonGeometry.h, Scene/Shader.h, Scene/FontTexture2D.h.
-// Limits: 16384 glyphs per text (u16 indices); further bytes are dropped
+// Limits: 16384 glyphs per text (u16 indices); further characters are dropped
 // with a warning.
 #pragma once
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "Core/Utf8.h"
 #include "Front/FileBrowser.h"
 #include "Game/Front/FrontTestFont.h"
 #include "Math/MathFunctions.h"
@@ -124,13 +125,16 @@ TEST_F(FileBrowserTest, WindowFollowsTheCursorAndWraps) {
 }
 
 TEST_F(FileBrowserTest, LongNamesAreCutAndScrollWhenSelected) {
-    const std::string name45 = "Long-" + std::string(36, 'n') + ".ogg";
-    ASSERT_EQ(name45.size(), 45u);
+    // 45 characters in 81 bytes: names are cut and scrolled by character.
+    std::string name45 = "Long-";
+    for (int i = 0; i < 36; ++i) name45 += "\xC3\xA9";
+    name45 += ".ogg";
+    ASSERT_EQ(Utf8::Length(name45), 45u);
     Make(name45);
     Make("a.ogg");
     m_Browser->SetPath(m_Dir.Path());
     ASSERT_EQ(Shown().size(), 3u);
-    EXPECT_EQ(Shown()[2], name45.substr(0, 40) + "...");
+    EXPECT_EQ(Shown()[2], Utf8::Prefix(name45, 40) + "...");
 
     m_Browser->CursorDown();
     m_Browser->CursorDown();
@@ -140,21 +144,21 @@ TEST_F(FileBrowserTest, LongNamesAreCutAndScrollWhenSelected) {
     // At a quarter second the pulse peaks at the full highlight colour and
     // the marquee has moved one character (four per second).
     m_Browser->Update(Fixed::FromRaw(16384));
-    EXPECT_EQ(line->GetText(), name45.substr(1, 40));
+    EXPECT_EQ(line->GetText(), Utf8::Slice(name45, 1, 40));
     EXPECT_NEAR(line->GetColor()[0], 89.0f / 255.0f, 1e-3);
     EXPECT_NEAR(line->GetColor()[2], 223.0f / 255.0f, 1e-3);
     EXPECT_FLOAT_EQ(line->GetColor()[3], 1.0f);
     m_Browser->Update(Fixed::FromRaw(16384));
-    EXPECT_EQ(line->GetText(), name45.substr(2, 40));
+    EXPECT_EQ(line->GetText(), Utf8::Slice(name45, 2, 40));
     // After 12 s the window (offset 48 of 50) wraps through " +++ " to the start.
     m_Browser->Update(Fixed::FromInt(11) + Fixed::FromRaw(32768));
-    EXPECT_EQ(line->GetText(), "+ " + name45.substr(0, 38));
+    EXPECT_EQ(line->GetText(), "+ " + Utf8::Prefix(name45, 38));
 
     // A short name is shown whole; moving the cursor lays out afresh.
     m_Browser->CursorUp();
     m_Browser->Update(Fixed::FromInt(3));
     EXPECT_EQ(m_Browser->GetSelectedLine()->GetText(), "a.ogg");
-    EXPECT_EQ(Shown()[2], name45.substr(0, 40) + "...");
+    EXPECT_EQ(Shown()[2], Utf8::Prefix(name45, 40) + "...");
 }
 
 TEST_F(FileBrowserTest, EnteringFoldersAndRescanning) {

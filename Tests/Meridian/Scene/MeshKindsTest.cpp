@@ -216,6 +216,23 @@ TEST(TextGeometry, LaysGlyphsOutOnEvenColumnsWithTheirTextureRectangles) {
     ExpectVertices(text->GetVertexData(), {{6, -1, 0}, {9, -1, 0}}, 4);
     ExpectVertices(text->GetVertexData(), {{10, 0, 0}}, 8);
 
+    // With a placeholder (code 127) every character without a glyph is drawn
+    // as it: "É" is one character, the lone 0xC8 another.
+    Ref<FontTexture2D> font = MakeFont();
+    GlyphTable table = font->Glyphs();
+    table.resize(128, GlyphRecord{-1, 0, 0, 0, 0, 0, 0, 0, 0});
+    table[PlaceholderCode] = GlyphRecord{127, 40, 0, 4, 6, 4, 0, 0, 6};
+    font->SetGlyphs(table);
+    text = New<TextGeometry>();
+    text->SetShader(ShaderWith(font));
+    text->SetText("\xC3\x89" "A\xC8");
+    text->UpdateDrawable();
+    ASSERT_EQ(12, text->GetVertexCount());
+    ExpectVertices(text->GetVertexData(), {{0, 0, 0}, {4, 0, 0}, {4, 6, 0}}, 0);
+    ExpectVertices(text->GetVertexData(), {{4, 0, 0}}, 4);
+    ExpectVertices(text->GetVertexData(), {{10, 0, 0}}, 8);
+    EXPECT_EQ(F(14), TextGeometry::Measure(font.Get(), "\xC3\x89" "A\xC8"));
+
     // Scale stretches glyphs and advance: 6 x 2 = 12, even.
     text = MakeText("AB", 0, 0, 2, 3);
     ExpectVertices(text->GetVertexData(), {{10, 21, 0}}, 2);
