@@ -2,21 +2,32 @@
 // file (song + ".kpt") of every song that lacks one, through the same TrackGen
 // code the game runs before a race.
 //
-//     skyrail-analyze [--redo] [--verbose] PATH...
+//     skyrail-analyze [--redo] [--verbose] [--jobs N] PATH...
 //
-// Each PATH is a song or a folder searched recursively for names ending in
-// ".ogg" in any letter case. Prints one summary line per song on standard
+// Each PATH is a song or a folder searched recursively for songs (every
+// extension the game plays, in any letter case). Songs are analysed N at a
+// time (default: one per core), each in a process of its own, so one song's
+// crash or hang of a decoder cannot take the others with it. Prints one summary
+// line per song, in the order of the songs, on standard
 // output and a progress bar on standard error (when it is a terminal); a song
 // whose track file the game would refuse to race (under 1 s, too long for a
 // course) is reported as refused with the game's reason. Each song that can be
 // raced also gets the share of its capsules the best possible run takes and
-// that run's score (the race planner's, at 60 frames per second). Exit status: 0 when
+// that run's score (the race planner's, at 60 frames per second). The last
+// line counts the songs by outcome and by format. Exit status: 0 when
 // every song has a track file the game races, 1 when any song failed or was
 // refused, 2 on wrong arguments.
+#include <poll.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdlib>
 #include <chrono>
+#include <map>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -39,19 +50,27 @@ namespace fs = std::filesystem;
 
 namespace {
 
+std::string Extensions() {
+    std::string list;
+    for (const std::string& extension : SongExtensions()) list += (list.empty() ? "" : " ") + extension;
+    return list;
+}
+
 void Usage(FILE* out) {
     std::fprintf(out,
-                 "usage: skyrail-analyze [--redo] [--verbose] PATH...\n"
+                 "usage: skyrail-analyze [--redo] [--verbose] [--jobs N] PATH...\n"
                  "Writes the track file (SONG.kpt) of every song that has none.\n"
-                 "PATH is an .ogg song or a folder searched recursively for .ogg songs\n"
-                 "(any letter case). Songs must be Ogg Vorbis at 44100 Hz, mono or stereo.\n"
+                 "PATH is a song or a folder searched recursively for songs: %s\n"
+                 "(any letter case), at any sample rate.\n"
                  "  --redo     analyse songs that already have a track file again;\n"
                  "             the old file is replaced only by a complete new one\n"
+                 "  --jobs N   analyse N songs at a time (default: one per core)\n"
                  "  --verbose  show the engine log on standard error\n"
                  "  --help     show this text\n"
                  "Songs the game would not race (under 1 s, too long) are reported as refused.\n"
                  "Exit status: 0 all songs can be raced, 1 a song failed or was refused,\n"
-                 "2 bad arguments.\n");
+                 "2 bad arguments.\n",
+                 Extensions().c_str());
 }
 
 // A model of one triangle: where obstacles stand does not depend on it.
@@ -205,11 +224,166 @@ private:
     std::string m_Path;
 };
 
+enum class Outcome { Written, Skipped, Refused, Failed };
+
+struct SongResult {
+    Outcome outcome = Outcome::Failed;
+    double seconds = 0.0;  // of music analysed
+    std::string line;      // the song's summary line
+};
+
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    char text[4096];
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    return text;
+}
+
+// Analyses one song (or checks its track file) and says how it went.
+SongResult AnalyseSong(const std::string& song, bool redo, SongLog& songLog, Progress* progress) {
+    SongResult result;
+    songLog.Begin();
+    const auto start = std::chrono::steady_clock::now();
+    Ref<TrackGen> gen = New<TrackGen>(song);
+    const I32 state = gen->Init(redo);
+    if (state == 1) {
+        const std::string why = Refusal(song);
+        if (why.empty()) {
+            result.outcome = Outcome::Skipped;
+            result.line = "skip  " + song + ": track file exists" + BestRun(song);
+        } else {
+            result.outcome = Outcome::Refused;
+            result.line = "refused " + song + ": track file exists, but the game will not race it: " + why;
+        }
+        return result;
+    }
+    bool ok = state == 0;
+    if (ok) {
+        I32 shown = -1;
+        while (gen->Step())
+            if (progress && gen->ProgressSeconds() != shown) {
+                shown = gen->ProgressSeconds();
+                progress->Show(song, shown);
+            }
+        // A failed save leaves Failed() clear (the game races on and
+        // reports the missing file); here it is a failure.
+        ok = !gen->Failed() && TrackGen::TrackExists(song);
+    }
+    const double taken = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    result.seconds = static_cast<double>(gen->Times().size()) * 0.5 * gen->BlockSeconds();
+    const std::string why = ok ? Refusal(song) : std::string();
+    if (ok && !why.empty()) {
+        result.outcome = Outcome::Refused;
+        result.line = Format("refused %s: %.1f s of music analysed, but the game will not race it: ", song.c_str(),
+                             result.seconds) + why;
+    } else if (ok) {
+        result.outcome = Outcome::Written;
+        result.line = Format("ok    %s: %zu control points, %.1f s of music, %.2f s taken", song.c_str(),
+                             gen->Times().size(), result.seconds, taken) + BestRun(song);
+    } else {
+        const std::string errors = songLog.Errors();
+        result.line = "FAIL  " + song + ": " + (errors.empty() ? std::string("could not be analysed") : errors);
+    }
+    return result;
+}
+
+// A song analysed by a child process, which writes its result to a pipe.
+struct Job {
+    pid_t pid;
+    int fd;
+    size_t index;
+    std::string data;
+};
+
+bool StartJob(const std::string& song, size_t index, bool redo, bool verbose, std::vector<Job>& jobs) {
+    int fds[2];
+    if (pipe(fds) != 0) return false;
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const pid_t pid = fork();
+    if (pid < 0) {
+        close(fds[0]);
+        close(fds[1]);
+        return false;
+    }
+    if (pid == 0) {
+        close(fds[0]);
+        SongResult result;
+        {
+            SongLog songLog(verbose);
+            result = AnalyseSong(song, redo, songLog, nullptr);
+        }
+        const std::string out = std::to_string(static_cast<int>(result.outcome)) + " " +
+                                std::to_string(result.seconds) + "\n" + result.line;
+        size_t done = 0;
+        while (done < out.size()) {
+            const ssize_t wrote = write(fds[1], out.data() + done, out.size() - done);
+            if (wrote <= 0) break;
+            done += static_cast<size_t>(wrote);
+        }
+        _exit(0);
+    }
+    close(fds[1]);
+    jobs.push_back({pid, fds[0], index, std::string()});
+    return true;
+}
+
+// Reads from the running jobs until one ends; returns its song's result.
+SongResult FinishJob(const std::vector<std::string>& songs, std::vector<Job>& jobs, size_t& index) {
+    for (;;) {
+        std::vector<pollfd> fds;
+        for (const Job& job : jobs) fds.push_back({job.fd, POLLIN, 0});
+        if (poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR) break;
+        for (size_t k = 0; k < fds.size(); ++k) {
+            if (!(fds[k].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+            Job& job = jobs[k];
+            char buffer[4096];
+            const ssize_t got = read(job.fd, buffer, sizeof buffer);
+            if (got > 0) {
+                job.data.append(buffer, static_cast<size_t>(got));
+                continue;
+            }
+            if (got < 0 && errno == EINTR) continue;
+            close(job.fd);
+            int status = 0;
+            waitpid(job.pid, &status, 0);
+            index = job.index;
+            SongResult result;
+            const size_t newline = job.data.find('\n');
+            int outcome = -1;
+            if (newline != std::string::npos && std::sscanf(job.data.c_str(), "%d %lf", &outcome, &result.seconds) == 2 &&
+                outcome >= 0 && outcome <= static_cast<int>(Outcome::Failed)) {
+                result.outcome = static_cast<Outcome>(outcome);
+                result.line = job.data.substr(newline + 1);
+            } else {
+                result.line = "FAIL  " + songs[index] + ": the analysis ended without a result" +
+                              (WIFSIGNALED(status) ? " (signal " + std::to_string(WTERMSIG(status)) + ")" : "");
+            }
+            jobs.erase(jobs.begin() + static_cast<std::ptrdiff_t>(k));
+            return result;
+        }
+    }
+    index = jobs.front().index;
+    return SongResult();
+}
+
+// "mp3" for "Music/a.MP3".
+std::string FormatOf(const std::string& song) {
+    std::string extension = fs::path(song).extension().string();
+    if (!extension.empty()) extension.erase(0, 1);
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     InitTables();  // the planner's obstacle motion
     bool redo = false, verbose = false, badPath = false;
+    long jobCount = sysconf(_SC_NPROCESSORS_ONLN);
     std::vector<std::string> songs;
     std::vector<std::string> paths;
     for (int i = 1; i < argc; ++i) {
@@ -221,6 +395,15 @@ int main(int argc, char** argv) {
             redo = true;
         } else if (arg == "--verbose" || arg == "-v") {
             verbose = true;
+        } else if (arg == "--jobs" || arg == "-j") {
+            char* end = nullptr;
+            jobCount = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : 0;
+            if (!end || *end != '\0' || jobCount < 1 || jobCount > 256) {
+                std::fprintf(stderr, "skyrail-analyze: --jobs needs a number from 1 to 256\n");
+                Usage(stderr);
+                return 2;
+            }
+            ++i;
         } else if (arg == "--") {
             paths.insert(paths.end(), argv + i + 1, argv + argc);
             break;
@@ -238,64 +421,55 @@ int main(int argc, char** argv) {
     }
     for (const std::string& path : paths)
         if (!CollectSongs(path, songs)) badPath = true;
+    if (jobCount < 1) jobCount = 1;
 
-    SongLog songLog(verbose);
     Progress progress(songs.size());
-    int written = 0, skipped = 0, failed = 0, refused = 0;
-    for (const std::string& song : songs) {
-        songLog.Begin();
-        const auto start = std::chrono::steady_clock::now();
-        Ref<TrackGen> gen = New<TrackGen>(song);
-        const I32 state = gen->Init(redo);
-        if (state == 1) {
-            progress.Clear();
-            const std::string why = Refusal(song);
-            if (why.empty()) {
-                std::printf("skip  %s: track file exists%s\n", song.c_str(), BestRun(song).c_str());
-                ++skipped;
-            } else {
-                std::printf("refused %s: track file exists, but the game will not race it: %s\n", song.c_str(),
-                            why.c_str());
-                ++refused;
-            }
-            std::fflush(stdout);
-            progress.SongDone(0);
-            continue;
-        }
-        bool ok = state == 0;
-        if (ok) {
-            I32 shown = -1;
-            while (gen->Step())
-                if (gen->ProgressSeconds() != shown) {
-                    shown = gen->ProgressSeconds();
-                    progress.Show(song, shown);
-                }
-            // A failed save leaves Failed() clear (the game races on and
-            // reports the missing file); here it is a failure.
-            ok = !gen->Failed() && TrackGen::TrackExists(song);
-        }
-        const double taken = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        const double seconds = static_cast<double>(gen->Times().size()) * 0.5 * gen->BlockSeconds();
+    int counts[4] = {0, 0, 0, 0};
+    std::map<std::string, int> formats;
+    const auto report = [&](const SongResult& result) {
         progress.Clear();
-        const std::string why = ok ? Refusal(song) : std::string();
-        if (ok && !why.empty()) {
-            std::printf("refused %s: %.1f s of music analysed, but the game will not race it: %s\n", song.c_str(),
-                        seconds, why.c_str());
-            ++refused;
-        } else if (ok) {
-            std::printf("ok    %s: %zu control points, %.1f s of music, %.2f s taken%s\n", song.c_str(),
-                        gen->Times().size(), seconds, taken, BestRun(song).c_str());
-            ++written;
-        } else {
-            std::string why = songLog.Errors();
-            std::printf("FAIL  %s: %s\n", song.c_str(), why.empty() ? "could not be analysed" : why.c_str());
-            ++failed;
-        }
+        std::printf("%s\n", result.line.c_str());
         std::fflush(stdout);
-        progress.SongDone(seconds);
+        ++counts[static_cast<int>(result.outcome)];
+        progress.SongDone(result.seconds);
+    };
+    if (jobCount == 1 || songs.size() < 2) {
+        SongLog songLog(verbose);
+        for (const std::string& song : songs) report(AnalyseSong(song, redo, songLog, &progress));
+    } else {
+        // Results are printed in the songs' order as soon as all before them are in.
+        std::vector<Job> jobs;
+        std::vector<SongResult> results(songs.size());
+        std::vector<bool> done(songs.size(), false);
+        size_t next = 0, printed = 0;
+        while (printed < songs.size()) {
+            while (next < songs.size() && jobs.size() < static_cast<size_t>(jobCount)) {
+                if (!StartJob(songs[next], next, redo, verbose, jobs)) {
+                    results[next].line = "FAIL  " + songs[next] + ": cannot start an analysis process";
+                    done[next] = true;
+                }
+                ++next;
+            }
+            if (!jobs.empty()) {
+                size_t index = 0;
+                SongResult result = FinishJob(songs, jobs, index);
+                results[index] = result;
+                done[index] = true;
+            }
+            while (printed < songs.size() && done[printed]) {
+                report(results[printed]);
+                ++printed;
+                if (printed < songs.size()) progress.Show(songs[printed], 0);
+            }
+        }
     }
+    for (const std::string& song : songs) ++formats[FormatOf(song)];
     progress.Clear();
-    std::printf("%zu song%s: %d written, %d skipped, %d refused, %d failed; %.1f s of music analysed\n",
-                songs.size(), songs.size() == 1 ? "" : "s", written, skipped, refused, failed, progress.Seconds());
-    return failed || refused || badPath ? 1 : 0;
+    std::string byFormat;
+    for (const auto& format : formats)
+        byFormat += (byFormat.empty() ? "; by format: " : ", ") + std::to_string(format.second) + " " + format.first;
+    std::printf("%zu song%s: %d written, %d skipped, %d refused, %d failed; %.1f s of music analysed%s\n",
+                songs.size(), songs.size() == 1 ? "" : "s", counts[0], counts[1], counts[2], counts[3],
+                progress.Seconds(), byFormat.c_str());
+    return counts[3] || counts[2] || badPath ? 1 : 0;
 }

@@ -152,11 +152,14 @@ TEST(AnalyzeProgram, ReportsSongsTheGameRefusesAndSkipsFifos) {
     ASSERT_TRUE(RaceTest::FlatTrack(4096.0f, 0.125f).SaveTo(game.File("Music/long.ogg")));  // 68 minutes
     ASSERT_EQ(mkfifo(game.File("Music/fifo.ogg").c_str(), 0644), 0);
 
-    ::Test::Program folder(::Test::Program::Analyser(), {"Music"}, game.Path());
+    // Three at a time, each in its own process; lines come in the songs' order.
+    ::Test::Program folder(::Test::Program::Analyser(), {"--jobs", "3", "Music"}, game.Path());
     ASSERT_TRUE(folder.Start());
     EXPECT_EQ(folder.Wait(), 1);
     const std::string out = folder.Output();
     EXPECT_NE(out.find("ok    Music/beat.ogg: "), std::string::npos) << out;
+    EXPECT_LT(out.find("Music/beat.ogg"), out.find("Music/long.ogg")) << out;
+    EXPECT_LT(out.find("Music/long.ogg"), out.find("Music/short.ogg")) << out;
     EXPECT_NE(out.find("refused Music/short.ogg: 0.5 s of music analysed, but the game will not race it: need at "
                        "least 1s of data.\n"),
               std::string::npos)
@@ -165,7 +168,9 @@ TEST(AnalyzeProgram, ReportsSongsTheGameRefusesAndSkipsFifos) {
                        "4096.000000s is too long"),
               std::string::npos)
         << out;
-    EXPECT_NE(out.find("3 songs: 1 written, 0 skipped, 2 refused, 0 failed"), std::string::npos) << out;
+    EXPECT_NE(out.find("3 songs: 1 written, 0 skipped, 2 refused, 0 failed; 2.4 s of music analysed; by format: 3 ogg\n"),
+              std::string::npos)
+        << out;
 
     // Named directly, a FIFO is refused at once instead of blocking.
     ::Test::Program fifo(::Test::Program::Analyser(), {"Music/fifo.ogg"}, game.Path());

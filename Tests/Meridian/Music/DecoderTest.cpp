@@ -336,7 +336,7 @@ TEST(MusicDecoder, DamagedSongsAreRefusedOrEndAndNeverCrash) {
     // skyrail-analyze DIR: the damaged song fails with its reason, the next one
     // (stereo) is analysed.
     std::remove(path.c_str());
-    const std::string command = std::string(SKYRAIL_TEST_TOOLS_DIR) + "/../skyrail-analyze " + dir.Path() + " 2>&1";
+    const std::string command = std::string(SKYRAIL_TEST_TOOLS_DIR) + "/../skyrail-analyze --jobs 1 " + dir.Path() + " 2>&1";
     FILE* run = popen(command.c_str(), "r");
     ASSERT_NE(run, nullptr);
     std::string output;
