@@ -55,7 +55,9 @@ AudioPlayer* CreateAudio() {
 #ifdef SKYRAIL_HANDHELD
     return CreateAudioPlayerSDL();
 #else
-    return g_Options.headless ? CreateAudioPlayerSilent() : CreateAudioPlayerWithFallback();
+    // Desktops hear the music a chunk and a half sooner than the handheld's 4096.
+    const I32 chunk = g_Options.audioBuffer > 0 ? g_Options.audioBuffer : 1024;
+    return g_Options.headless ? CreateAudioPlayerSilent() : CreateAudioPlayerWithFallback(chunk);
 #endif
 }
 

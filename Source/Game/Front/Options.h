@@ -23,6 +23,7 @@ struct GameOptions {
     std::string shots;           // folder for automatic screenshots, or empty
     std::string script;          // scripted input file, or empty
     bool verbose = false;        // the terminal shows the debug lines too
+    Meridian::I32 audioBuffer = 0;  // mixer chunk in frames; 0: the build's default
     bool help = false;
     bool valid = true;
     std::string error;

@@ -16,6 +16,12 @@ class AudioPlayer : public Object {
 
     AudioPlayer() : m_Frequency(44100), m_Channels(2), m_ChunkSize(4096) {}
 
+    // Frames the mixer asks for at a time (256 .. 8192, clamped; 4096 unless
+    // set): smaller chunks hear a change sooner and cost more calls. Takes
+    // effect at the next Init.
+    void SetChunkSize(I32 frames) { m_ChunkSize = frames < 256 ? 256 : frames > 8192 ? 8192 : frames; }
+    I32 GetChunkSize() const { return m_ChunkSize; }
+
     virtual bool Init() = 0;
     // Per-frame hook; delta in seconds.
     virtual void Update(F32 delta) { (void)delta; }

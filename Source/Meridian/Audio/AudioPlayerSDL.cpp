@@ -3,6 +3,7 @@
 #include <SDL/SDL.h>
 #include <SDL/SDL_mixer.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "Audio/AudioPlayerSilent.h"
@@ -104,14 +105,16 @@ void AudioPlayerSDL::ApplyVolume() {
 
 AudioMusicSourceSDL::AudioMusicSourceSDL(MusicDecoder* decoder)
     : m_Decoder(decoder),
-      m_StartTime(System::GetTicks()),
       m_Fresh(true),
       m_Active(false),
       m_LoopsLeft(0),
       m_FadeLength(0),
       m_FadePosition(0),
       m_FadingOut(false),
-      m_FramesMixed(0) {}
+      m_FramesMixed(0),
+      m_LastMix(0),
+      m_ChunkFrames(0),
+      m_Heard(0.0f) {}
 
 AudioMusicSourceSDL::~AudioMusicSourceSDL() {
     if (g_CurrentMusic == this) {
@@ -143,11 +146,12 @@ void AudioMusicSourceSDL::Start(I32 loops, I32 fadeMilliseconds) {
     m_FadePosition = 0;
     m_FadingOut = false;
     m_FramesMixed = 0;
+    m_LastMix = 0;
+    m_Heard = 0.0f;
     m_Active = true;
     SDL_UnlockAudio();
     if (!IsCurrent()) Mix_HookMusic(&AudioMusicSourceSDL::Mix, this);
     g_CurrentMusic = this;
-    m_StartTime = System::GetTicks();
 }
 
 void AudioMusicSourceSDL::Play(I32 loops) { Start(loops, 0); }
@@ -176,13 +180,32 @@ void AudioMusicSourceSDL::FadeOut(I32 milliseconds) {
 
 bool AudioMusicSourceSDL::IsPlaying() { return IsCurrent() && m_Active; }
 
-F32 AudioMusicSourceSDL::GetTime() { return SecondsSince(m_StartTime); }
+F32 AudioMusicSourceSDL::GetTime() {
+    const U64 last = m_LastMix.load();
+    if (last == 0) return m_Heard;
+    const I64 queued = 2 * static_cast<I64>(m_ChunkFrames.load());
+    const I64 heard = static_cast<I64>(last >> 32) - queued;
+    if (heard <= 0) return m_Heard;
+    F64 seconds = static_cast<F64>(heard) / MusicDecoder::OutputRate;
+    // Between the mixer's calls the sound goes on at the system clock's pace.
+    if (IsPlaying()) {
+        const U32 since = System::GetTicks() - static_cast<U32>(last);
+        seconds += std::min(static_cast<F64>(since) * System::SecondsPerTick(),
+                            static_cast<F64>(queued / 2) / MusicDecoder::OutputRate);
+    }
+    m_Heard = std::max(m_Heard, static_cast<F32>(seconds));
+    return m_Heard;
+}
 
 void AudioMusicSourceSDL::Mix(void* source, U8* stream, int bytes) {
     std::memset(stream, 0, static_cast<size_t>(bytes));
     AudioMusicSourceSDL* music = static_cast<AudioMusicSourceSDL*>(source);
     const I32 channels = music->m_Decoder->OutputChannels();
-    if (music->m_Active) music->MixFrames(reinterpret_cast<I16*>(stream), bytes / (2 * channels));
+    const I32 frames = bytes / (2 * channels);
+    if (!music->m_Active) return;
+    music->MixFrames(reinterpret_cast<I16*>(stream), frames);
+    music->m_ChunkFrames = frames;
+    music->m_LastMix = (music->m_FramesMixed.load() << 32) | System::GetTicks();
 }
 
 // Mixing thread, SDL's audio lock held.
@@ -278,8 +301,9 @@ F32 AudioEffectSourceSDL::GetTime() { return SecondsSince(m_StartTime); }
 
 AudioPlayer* CreateAudioPlayerSDL() { return New<AudioPlayerSDL>(); }
 
-AudioPlayer* CreateAudioPlayerWithFallback() {
+AudioPlayer* CreateAudioPlayerWithFallback(I32 chunkFrames) {
     AudioPlayerSDL* player = New<AudioPlayerSDL>();
+    player->SetChunkSize(chunkFrames);
     if (player->Open(false)) return player;
     LogW() << "AudioPlayer: no sound device (" << SDL_GetError() << "), playing silently.";
     DropRef(player);

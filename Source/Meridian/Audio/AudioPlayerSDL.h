@@ -40,7 +40,8 @@ class AudioPlayerSDL : public AudioPlayer {
     ~AudioPlayerSDL() override;
 
     // Opens the mixer: 44100 Hz, signed 16-bit little-endian, 2 channels,
-    // 4096-frame chunks. Failure logs "Mix_OpenAudio failed: " and SDL's text.
+    // chunks of the chunk size (4096 frames unless set). Failure logs
+    // "Mix_OpenAudio failed: " and SDL's text.
     bool Init() override;
     // Init with the failure line left to the caller (the fallback choice).
     bool Open(bool logFailure);
@@ -78,6 +79,13 @@ class AudioMusicSourceSDL : public AudioSource {
     // Lowers the volume to 0 over milliseconds, then ends.
     void FadeOut(I32 milliseconds) override;
     bool IsPlaying() override;
+    // The position of the sound being heard, in seconds of the song: the
+    // frames handed to the mixer by its last call, less that call's chunk
+    // and the one the device is playing, plus the system time since that
+    // call while playing (at most one chunk's worth, so a stalled mixer does
+    // not run the clock ahead of the sound). 0 until the first sound is
+    // heard; never goes back; once the music stopped or ended it stands at
+    // the position of its last mixed sound.
     F32 GetTime() override;
     U64 GetFramesMixed() override { return m_FramesMixed.load(); }
 
@@ -91,7 +99,6 @@ private:
     void ApplyGain(I16* samples, I32 frames);
 
     Ref<MusicDecoder> m_Decoder;
-    U32 m_StartTime;
     bool m_Fresh;  // the decoder stands at the start of the song
     // Shared with the mixing thread; written under SDL's audio lock.
     std::atomic<bool> m_Active;
@@ -100,6 +107,11 @@ private:
     I64 m_FadePosition;  // frames of it mixed so far
     bool m_FadingOut;
     std::atomic<U64> m_FramesMixed;
+    // The last call of the hook: frames mixed after it (high 32 bits) and
+    // the system clock's ticks then (low 32 bits); 0 before the first.
+    std::atomic<U64> m_LastMix;
+    std::atomic<I32> m_ChunkFrames;
+    F32 m_Heard;  // the last time given, main thread only
 };
 
 class AudioEffectSourceSDL : public AudioSource {
@@ -132,9 +144,9 @@ private:
 // A new SDL_mixer player, not yet initialised (count 0).
 AudioPlayer* CreateAudioPlayerSDL();
 
-// The SDL_mixer player with its mixer already open, or, when the sound device
-// cannot be opened, one warning line and a silent player (AudioPlayerSilent).
-// Either way the result's Init succeeds. Count 0.
-AudioPlayer* CreateAudioPlayerWithFallback();
+// The SDL_mixer player with its mixer already open in chunks of chunkFrames,
+// or, when the sound device cannot be opened, one warning line and a silent
+// player (AudioPlayerSilent). Either way the result's Init succeeds. Count 0.
+AudioPlayer* CreateAudioPlayerWithFallback(I32 chunkFrames);
 
 }  // namespace Meridian

@@ -1,7 +1,8 @@
 // Audio source: one loaded song (music) or sound (effect), made by the audio
 // player and owned by whoever holds the reference. Idle until Play or FadeIn;
-// its clock restarts with every Play and keeps running after the sound ends,
-// so callers use IsPlaying to detect the end.
+// its clock restarts with every Play. Callers use IsPlaying to detect the end:
+// a clock may stand still after it (streamed music) or run on (effects, the
+// silent player's music).
 #pragma once
 
 #include "Memory/Object.h"
@@ -19,7 +20,8 @@ class AudioSource : public Object {
     virtual void FadeIn(I32 loops, I32 milliseconds) = 0;
     virtual void FadeOut(I32 milliseconds) = 0;
     virtual bool IsPlaying() = 0;
-    // Seconds since the last Play (or FadeIn).
+    // Seconds of the sound since the last Play (or FadeIn): for streamed
+    // music the position the listener hears, which never goes back.
     virtual F32 GetTime() = 0;
     // Sample frames (44100 a second) of this source handed to the mixer since
     // the last Play or FadeIn, across loops; it stops growing when the sound

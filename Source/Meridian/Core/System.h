@@ -26,7 +26,8 @@ public:
     static I32 Init();
     static I32 Exit();
 
-    // Milliseconds since an arbitrary start, from SDL or the fixed-step clock.
+    // Milliseconds since an arbitrary start, from SDL or the fixed-step clock;
+    // safe to call from the audio thread.
     static U32 GetTicks();
 
     // Timer conversion factors: milliseconds to seconds (0.001) and to

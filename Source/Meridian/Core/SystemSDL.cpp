@@ -4,6 +4,7 @@
 #include <SDL/SDL.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <csignal>
 #include <ctime>
 
@@ -18,8 +19,9 @@ namespace Meridian {
 
 namespace {
 
-bool g_FixedClock = false;
-U32 g_FixedTicks = 0;
+// Atomic: the audio thread reads the clock too.
+std::atomic<bool> g_FixedClock{false};
+std::atomic<U32> g_FixedTicks{0};
 U32 g_FixedStep = 0;
 bool g_SdlStarted = false;
 volatile sig_atomic_t g_QuitSignal = 0;

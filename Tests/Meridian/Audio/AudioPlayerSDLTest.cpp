@@ -2,6 +2,8 @@
 // set by the test main): real mixer calls, real files, no sound card.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <SDL/SDL.h>
 #include <SDL/SDL_mixer.h>
 
@@ -129,11 +131,12 @@ TEST_F(MixerTest, EffectRestartsOnItsChannelAndLeavesOthersAlone) {
     player->Exit();
 }
 
-TEST_F(MixerTest, MusicPlaysToItsEndOnTheMixerWhileItsClockFollowsTheSystemClock) {
+TEST_F(MixerTest, MusicPlaysToItsEndOnTheMixerAndItsClockIsThePositionHeard) {
     const std::string song = m_Dir.File("song.ogg");
     const double seconds = 1.0;
     ASSERT_TRUE(::Test::WriteToneOgg(song, seconds, 2));
     Ref<AudioPlayerSDL> player = New<AudioPlayerSDL>();
+    player->SetChunkSize(1024);
     ASSERT_TRUE(player->Init());
 
     ::Test::LogCapture log;
@@ -145,8 +148,7 @@ TEST_F(MixerTest, MusicPlaysToItsEndOnTheMixerWhileItsClockFollowsTheSystemClock
     Mix_SetPostMix(&CountMixed, nullptr);
     music->Play(0);
     EXPECT_TRUE(music->IsPlaying());
-    System::AdvanceClock(300);
-    EXPECT_FLOAT_EQ(music->GetTime(), 0.3f);
+    EXPECT_EQ(music->GetTime(), 0.0f);  // nothing heard yet
 
     // Another source's Stop must not end this one's stream.
     Ref<AudioSource> other = player->AddMusic(song);
@@ -156,16 +158,38 @@ TEST_F(MixerTest, MusicPlaysToItsEndOnTheMixerWhileItsClockFollowsTheSystemClock
     EXPECT_FALSE(other->IsPlaying());
     EXPECT_TRUE(music->IsPlaying());
 
+    // The clock is the frames mixed less the chunk just mixed and the one
+    // playing, plus the system time since that mix (at most one chunk): it
+    // lies between the frames counted before and after it is read, and
+    // never goes back, however far the system clock jumps. The waits are
+    // time-outs, not measures.
+    const double chunk = 1024.0 / 44100.0;
+    for (int waited = 0; music->GetFramesMixed() < 4 * 1024 && waited < 30000; waited += 2) SDL_Delay(2);
+    F32 last = 0.0f;
+    for (int k = 0; k < 40 && music->IsPlaying(); ++k) {
+        const double before = static_cast<double>(music->GetFramesMixed()) / 44100.0;
+        const F32 now = music->GetTime();
+        const double after = static_cast<double>(music->GetFramesMixed()) / 44100.0;
+        if (!music->IsPlaying()) break;
+        EXPECT_GE(now, last) << k;
+        EXPECT_GE(now, before - 3 * chunk - 1e-4) << k;
+        EXPECT_LE(now, std::max<double>(last, after - chunk) + 1e-4) << k;
+        last = now;
+        System::AdvanceClock(k % 2 ? 5 : 500);
+        SDL_Delay(3);
+    }
+
     // The stream ends only once the mixer has mixed the song (less the chunk
-    // being mixed when it ran out and one more for the counter's lag); the
-    // wait is a time-out, not a measure.
+    // being mixed when it ran out and one more for the counter's lag); then
+    // the clock stands still.
     for (int waited = 0; music->IsPlaying() && waited < 30000; waited += 10) SDL_Delay(10);
     EXPECT_FALSE(music->IsPlaying());
     Mix_SetPostMix(nullptr, nullptr);
-    EXPECT_GE(g_MixedFrames.load(), static_cast<long>(seconds * 44100) - 2 * 4096);
+    EXPECT_GE(g_MixedFrames.load(), static_cast<long>(seconds * 44100) - 2 * 1024);
     const F32 ended = music->GetTime();
+    EXPECT_GT(ended, seconds - 4 * chunk);
     System::AdvanceClock(100);
-    EXPECT_FLOAT_EQ(music->GetTime(), ended + 0.1f);  // the clock runs on after the end
+    EXPECT_EQ(music->GetTime(), ended);
 
     // FadeIn restarts the clock and the stream; Stop ends it.
     music->FadeIn(-1, 200);
@@ -211,7 +235,7 @@ TEST_F(MixerTest, FallsBackToSilenceWithOneWarning) {
     setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
     {
         ::Test::LogCapture log;
-        Ref<AudioPlayer> player = CreateAudioPlayerWithFallback();
+        Ref<AudioPlayer> player = CreateAudioPlayerWithFallback(1024);
         ASSERT_NE(player.Get(), nullptr);
         EXPECT_STREQ(player->GetTypeName(), "AudioPlayerSilent");
         EXPECT_TRUE(player->Init());
@@ -222,7 +246,7 @@ TEST_F(MixerTest, FallsBackToSilenceWithOneWarning) {
 
         // The application starts with it.
         DeviceFactory factory = NullDeviceFactory();
-        factory.createAudio = &CreateAudioPlayerWithFallback;
+        factory.createAudio = [] { return CreateAudioPlayerWithFallback(1024); };
         SetDeviceFactory(factory);
         Ref<App> app = New<App>();
         EXPECT_TRUE(app->Init(0, nullptr));
@@ -239,7 +263,7 @@ TEST_F(MixerTest, FallsBackToSilenceWithOneWarning) {
     // Once a driver exists again, the same process can open the mixer.
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     ::Test::LogCapture log;
-    Ref<AudioPlayer> player = CreateAudioPlayerWithFallback();
+    Ref<AudioPlayer> player = CreateAudioPlayerWithFallback(1024);
     EXPECT_STREQ(player->GetTypeName(), "AudioPlayerSDL");
     EXPECT_TRUE(player->Init());
     EXPECT_EQ(log.Count("[W] "), 0) << log.Text();
