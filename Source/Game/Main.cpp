@@ -75,7 +75,9 @@ int main(int argc, char** argv) {
 
     if (options.headless) {
         std::printf("Final score: %d\n", score);
-        if (!shots.empty()) std::printf("Screenshots (PNG, named <screen>-<time>.png) in %s/\n", options.shots.c_str());
+        if (!shots.empty())
+            std::printf("Screenshots (PNG, named <screen>-<time>.png) in %s/\n",
+                        options.shots.empty() ? "." : options.shots.c_str());
         std::fflush(stdout);
     }
     if (!failure.empty()) {

@@ -32,6 +32,7 @@ class InputAutopilot : public Meridian::Input {
     void GetKeys(std::vector<Meridian::U8>& keys) override;
     const char* GetButtonName(Meridian::U32 button) override;
     Meridian::I32 WantsQuit() override { return m_Wrapped && m_Wrapped->WantsQuit(); }
+    bool HasFocus() override { return !m_Wrapped || m_Wrapped->HasFocus(); }
     void FindDevices() override {
         if (m_Wrapped) m_Wrapped->FindDevices();
     }

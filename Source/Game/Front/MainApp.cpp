@@ -307,6 +307,11 @@ void MainApp::UpdateState(I32 state) {
             UpdateAnalysis();
             break;
         case States::Play:
+            // Start pauses and resumes; losing the window's focus pauses.
+            if (IsPressed(Buttons::Start))
+                m_Race.SetPaused(m_Hud, !m_Race.IsPaused());
+            else if (m_Input && !m_Input->HasFocus())
+                m_Race.SetPaused(m_Hud, true);
             if (m_Race.Step(*this, m_Hud)) RequestState(States::Hiscore);
             if (!m_RaceShotTaken && m_Race.GetPlayTime() >= Fixed::FromInt(30)) {
                 m_RaceShotTaken = true;

@@ -89,6 +89,8 @@ void BuildHud(RaceHud& hud, Shader* largeFont, Shader* gui) {
                          -165, -125, 330, 250);
     hud.m_Fade->SetColor(0.0f, 0.0f, 0.0f, 0.0f);
     hud.m_Fade->SetEnabled(0);
+    hud.m_PausedText = AddText(hud.m_RaceRoot, largeFont, 0, 0, TextGeometry::AlignCentre, TextGeometry::AlignCentre, "PAUSED");
+    hud.m_PausedText->SetEnabled(0);
 }
 
 void ReadConfiguration(const char* path, Input* input, std::string* musicFolder) {

@@ -129,6 +129,8 @@ bool Race::Start(App& app, RaceHud& hud, const std::string& song, AudioSource* m
         hud.m_Fade->SetEnabled(0);
     }
     m_Ending = false;
+    m_Paused = false;
+    if (hud.m_PausedText) hud.m_PausedText->SetEnabled(0);
     m_PlayTime = Fixed::Zero;
     m_SkipOffset = Fixed::Zero;
     m_SongLength = highway->GetEndTime();
@@ -148,8 +150,23 @@ bool Race::Start(App& app, RaceHud& hud, const std::string& song, AudioSource* m
     return true;
 }
 
+void Race::SetPaused(RaceHud& hud, bool paused) {
+    if (paused == m_Paused || (paused && (m_Ending || !m_AudioTrack))) return;
+    m_Paused = paused;
+    if (m_Music) m_Music->SetPaused(paused);
+    if (hud.m_Fade) {
+        hud.m_Fade->SetColor(0.0f, 0.0f, 0.0f, paused ? 0.5f : 0.0f);
+        hud.m_Fade->SetEnabled(paused ? 1 : 0);
+    }
+    if (hud.m_PausedText) hud.m_PausedText->SetEnabled(paused ? 1 : 0);
+}
+
 bool Race::Step(App& app, RaceHud& hud) {
     if (!m_AudioTrack || !m_Player) return false;
+    if (m_Paused) {
+        if (!app.IsPressed(Buttons::System)) return false;
+        SetPaused(hud, false);
+    }
     HighwayGeometry* highway = m_AudioTrack->GetHighway();
     LaneGroup* lanes = m_AudioTrack->GetLaneGroup();
     const Fixed delta = app.GetFrameDelta();
@@ -316,6 +333,8 @@ bool Race::EndCheck(App& app, RaceHud& hud) {
 }
 
 void Race::End(App& app, RaceHud& hud) {
+    m_Paused = false;
+    if (hud.m_PausedText) hud.m_PausedText->SetEnabled(0);
     if (m_AudioTrack) m_AudioTrack->Release();
     if (m_Player) m_Player->Release();
     if (m_Music) m_Music->Stop();

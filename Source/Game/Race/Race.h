@@ -38,6 +38,7 @@ struct RaceHud {
     Meridian::Ref<Meridian::TextGeometry> m_TimeText;
     Meridian::Ref<Meridian::ImageGeometry> m_Energy[6];
     Meridian::Ref<Meridian::ImageGeometry> m_Fade;
+    Meridian::Ref<Meridian::TextGeometry> m_PausedText;  // above the fade
 };
 
 class Race {
@@ -62,6 +63,12 @@ public:
     Player* GetPlayer() const { return m_Player; }
     Meridian::Fixed GetPlayTime() const { return m_PlayTime; }
     bool IsEnding() const { return m_Ending; }
+    // Pausing holds the music, the race clock and the race where they are
+    // and dims the picture under a "PAUSED" line; a race that is ending
+    // does not pause. While paused, Step changes nothing except that System
+    // resumes and skips to the end, as it does while racing.
+    void SetPaused(RaceHud& hud, bool paused);
+    bool IsPaused() const { return m_Paused; }
 
     // What happened in the last race, for the headless summary.
     Meridian::I32 m_CapsulesTaken;
@@ -81,6 +88,7 @@ public:
     Meridian::I32 m_PerfectPicks;
     Meridian::Fixed m_LastMissTime;
     bool m_Ending;
+    bool m_Paused = false;
     Meridian::Fixed m_SkipOffset;
     Meridian::F32 m_FlashColor[4];
     Meridian::F32 m_RestColor[4];

@@ -114,6 +114,7 @@ AudioMusicSourceSDL::AudioMusicSourceSDL(MusicDecoder* decoder)
       m_FramesMixed(0),
       m_LastMix(0),
       m_ChunkFrames(0),
+      m_Paused(false),
       m_Heard(0.0f) {}
 
 AudioMusicSourceSDL::~AudioMusicSourceSDL() {
@@ -148,6 +149,7 @@ void AudioMusicSourceSDL::Start(I32 loops, I32 fadeMilliseconds) {
     m_FramesMixed = 0;
     m_LastMix = 0;
     m_Heard = 0.0f;
+    m_Paused = false;
     m_Active = true;
     SDL_UnlockAudio();
     if (!IsCurrent()) Mix_HookMusic(&AudioMusicSourceSDL::Mix, this);
@@ -162,6 +164,7 @@ void AudioMusicSourceSDL::Stop() {
     if (!IsCurrent()) return;
     SDL_LockAudio();
     m_Active = false;
+    m_Paused = false;
     SDL_UnlockAudio();
 }
 
@@ -180,6 +183,16 @@ void AudioMusicSourceSDL::FadeOut(I32 milliseconds) {
 
 bool AudioMusicSourceSDL::IsPlaying() { return IsCurrent() && m_Active; }
 
+void AudioMusicSourceSDL::SetPaused(bool paused) {
+    if (paused == m_Paused || (paused && !IsPlaying())) return;
+    SDL_LockAudio();
+    m_Paused = paused;
+    // Resumed, the clock goes on from the last mix as if it had just happened.
+    const U64 last = m_LastMix.load();
+    if (!paused && last != 0) m_LastMix = (last & ~U64{0xFFFFFFFF}) | System::GetTicks();
+    SDL_UnlockAudio();
+}
+
 F32 AudioMusicSourceSDL::GetTime() {
     const U64 last = m_LastMix.load();
     if (last == 0) return m_Heard;
@@ -188,7 +201,7 @@ F32 AudioMusicSourceSDL::GetTime() {
     if (heard <= 0) return m_Heard;
     F64 seconds = static_cast<F64>(heard) / MusicDecoder::OutputRate;
     // Between the mixer's calls the sound goes on at the system clock's pace.
-    if (IsPlaying()) {
+    if (IsPlaying() && !m_Paused) {
         const U32 since = System::GetTicks() - static_cast<U32>(last);
         seconds += std::min(static_cast<F64>(since) * System::SecondsPerTick(),
                             static_cast<F64>(queued / 2) / MusicDecoder::OutputRate);
@@ -202,7 +215,7 @@ void AudioMusicSourceSDL::Mix(void* source, U8* stream, int bytes) {
     AudioMusicSourceSDL* music = static_cast<AudioMusicSourceSDL*>(source);
     const I32 channels = music->m_Decoder->OutputChannels();
     const I32 frames = bytes / (2 * channels);
-    if (!music->m_Active) return;
+    if (!music->m_Active || music->m_Paused) return;
     music->MixFrames(reinterpret_cast<I16*>(stream), frames);
     music->m_ChunkFrames = frames;
     music->m_LastMix = (music->m_FramesMixed.load() << 32) | System::GetTicks();

@@ -79,6 +79,8 @@ class AudioMusicSourceSDL : public AudioSource {
     // Lowers the volume to 0 over milliseconds, then ends.
     void FadeOut(I32 milliseconds) override;
     bool IsPlaying() override;
+    void SetPaused(bool paused) override;
+    bool IsPaused() override { return m_Paused; }
     // The position of the sound being heard, in seconds of the song: the
     // frames handed to the mixer by its last call, less that call's chunk
     // and the one the device is playing, plus the system time since that
@@ -111,6 +113,7 @@ private:
     // the system clock's ticks then (low 32 bits); 0 before the first.
     std::atomic<U64> m_LastMix;
     std::atomic<I32> m_ChunkFrames;
+    std::atomic<bool> m_Paused;  // the hook hands out silence, the song stays where it is
     F32 m_Heard;  // the last time given, main thread only
 };
 

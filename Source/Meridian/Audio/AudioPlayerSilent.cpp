@@ -60,9 +60,19 @@ void AudioPlayerSilent::SetVolume(I32 percent) { m_Volume = percent < 0 ? 0 : pe
 AudioMusicSourceSilent::AudioMusicSourceSilent(U32 duration)
     : m_Duration(duration), m_StartTime(System::GetTicks()), m_Length(0), m_Active(false), m_Forever(false) {}
 
-U32 AudioMusicSourceSilent::Elapsed() const { return System::GetTicks() - m_StartTime; }
+U32 AudioMusicSourceSilent::Elapsed() const { return (m_Paused ? m_PausedAt : System::GetTicks()) - m_StartTime; }
+
+void AudioMusicSourceSilent::SetPaused(bool paused) {
+    if (paused == m_Paused || (paused && !IsPlaying())) return;
+    if (paused)
+        m_PausedAt = System::GetTicks();
+    else
+        m_StartTime += System::GetTicks() - m_PausedAt;  // the pause does not count
+    m_Paused = paused;
+}
 
 void AudioMusicSourceSilent::Play(I32 loops) {
+    m_Paused = false;
     m_StartTime = System::GetTicks();
     m_Active = true;
     m_Forever = loops < 0;
@@ -79,6 +89,7 @@ void AudioMusicSourceSilent::Stop() {
     if (IsPlaying()) m_Length = Elapsed();
     m_Forever = false;
     m_Active = false;
+    m_Paused = false;
 }
 
 void AudioMusicSourceSilent::FadeOut(I32 milliseconds) {

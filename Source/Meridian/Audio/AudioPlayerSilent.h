@@ -47,6 +47,8 @@ class AudioMusicSourceSilent : public AudioSource {
     // Ends after min(milliseconds, what is left).
     void FadeOut(I32 milliseconds) override;
     bool IsPlaying() override;
+    void SetPaused(bool paused) override;
+    bool IsPaused() override { return m_Paused; }
     F32 GetTime() override;
     // The frames the song would have handed out on the engine clock so far.
     U64 GetFramesMixed() override;
@@ -61,6 +63,8 @@ private:
     U64 m_Length;  // milliseconds from the start at which playing ends
     bool m_Active;
     bool m_Forever;
+    bool m_Paused = false;
+    U32 m_PausedAt = 0;  // the clock's ticks when paused
 };
 
 // A new silent player (count 0); its Init always succeeds.

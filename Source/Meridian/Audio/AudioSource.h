@@ -20,6 +20,11 @@ class AudioSource : public Object {
     virtual void FadeIn(I32 loops, I32 milliseconds) = 0;
     virtual void FadeOut(I32 milliseconds) = 0;
     virtual bool IsPlaying() = 0;
+    // Pausing holds the sound and its clock where they are, and resuming goes
+    // on from there; a paused source still counts as playing. Only music
+    // pauses (effects ignore it); Play, FadeIn and Stop end a pause.
+    virtual void SetPaused(bool paused) { (void)paused; }
+    virtual bool IsPaused() { return false; }
     // Seconds of the sound since the last Play (or FadeIn): for streamed
     // music the position the listener hears, which never goes back.
     virtual F32 GetTime() = 0;

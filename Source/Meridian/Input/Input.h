@@ -78,6 +78,10 @@ class Input : public Object {
     // application treats it like its own quit request.
     virtual I32 WantsQuit() { return 0; }
 
+    // False while the program's window has lost the keyboard focus or is
+    // minimised (a game pauses then); devices without a window always have it.
+    virtual bool HasFocus() { return true; }
+
     // Looks again for devices plugged in since Init (a gamepad); does nothing
     // when the device has all it can use. Called when the player reaches a
     // menu, not every frame (it may scan the system's devices).

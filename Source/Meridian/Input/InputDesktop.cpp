@@ -111,6 +111,7 @@ void InputDesktop::Update() {
                     // arrive: forget every held key.
                     if ((event.active.state & SDL_APPINPUTFOCUS) && !event.active.gain)
                         std::fill(m_KeyDown, m_KeyDown + MaxBindings, 0);
+                    if (event.active.state & (SDL_APPINPUTFOCUS | SDL_APPACTIVE)) m_Focus = event.active.gain != 0;
                     break;
                 default:
                     break;

@@ -72,6 +72,7 @@ class InputDesktop : public Input {
     I32 GetDeadZone(I32 stick, Fixed& left, Fixed& right, Fixed& up, Fixed& down) override;
     I32 GetStick(I32 stick, Fixed& x, Fixed& y) override;
     I32 WantsQuit() override { return m_Quit ? 1 : 0; }
+    bool HasFocus() override { return m_Focus; }
     void FindDevices() override;
 
     bool HasGamepad() const { return m_Joystick != nullptr; }
@@ -91,6 +92,7 @@ private:
     U32 m_Tapped;
     std::vector<U8> m_Typed;
     bool m_Quit;
+    bool m_Focus = true;  // the window has the keyboard focus and is not minimised
 };
 
 // A new, uninitialised desktop device (count 0).

@@ -156,6 +156,43 @@ TEST_F(RaceRules, SkipFadesOutAndStoppedMusicEndsAtOnce) {
     EXPECT_EQ(race.m_CapsulesPlaced + race.m_MinesPlaced + race.m_CapsulesTaken + race.m_MinesHit, 0);
 }
 
+TEST_F(RaceRules, PauseHoldsMusicClockAndRaceUntilResumedOrSkipped) {
+    Race& race = m_Run.race;
+    App& app = *m_Run.app;
+    for (int i = 0; i < 30; ++i) {
+        m_Run.Frame(0);
+        ASSERT_FALSE(race.Step(app, m_Run.hud));
+        System::FrameTick();
+    }
+    const Fixed time = race.GetPlayTime();
+    const U64 frames = m_Run.music->GetFramesMixed();
+    race.SetPaused(m_Run.hud, true);
+    EXPECT_TRUE(m_Run.hud.m_PausedText->IsEnabled() && m_Run.hud.m_Fade->IsEnabled());
+    for (int i = 0; i < 120; ++i) {
+        m_Run.Frame(i % 2 ? U32(Buttons::DPadLeft) : 0u);
+        ASSERT_FALSE(race.Step(app, m_Run.hud));
+        System::FrameTick();
+    }
+    EXPECT_EQ(race.GetPlayTime(), time);
+    EXPECT_EQ(m_Run.music->GetFramesMixed(), frames);
+    EXPECT_EQ(race.GetPlayer()->m_Lane, Fixed::Zero);
+    // Resumed in sync: the pause came one clock step after the last race
+    // frame, and the frames after it go on one step each.
+    race.SetPaused(m_Run.hud, false);
+    EXPECT_FALSE(m_Run.hud.m_PausedText->IsEnabled() || m_Run.hud.m_Fade->IsEnabled());
+    for (float expected : {0.016f, 0.032f}) {
+        m_Run.Frame(0);
+        ASSERT_FALSE(race.Step(app, m_Run.hud));
+        EXPECT_NEAR((race.GetPlayTime() - time).ToFloat(), expected, 0.001f);
+        System::FrameTick();
+    }
+    // System while paused resumes and skips to the end.
+    race.SetPaused(m_Run.hud, true);
+    m_Run.Frame(Buttons::System);
+    race.Step(app, m_Run.hud);
+    EXPECT_TRUE(race.IsEnding() && !race.IsPaused());
+}
+
 TEST(RacePulse, PhaseStaysRightOnLongSongs) {
     // 250 degrees per second for 140 s is 35000 degrees: 80 into the turn.
     EXPECT_NEAR(PhaseDegrees(250, Fixed::FromInt(140)).ToFloat(), 80.0f, 0.01f);

@@ -179,6 +179,21 @@ TEST_F(MixerTest, MusicPlaysToItsEndOnTheMixerAndItsClockIsThePositionHeard) {
         SDL_Delay(3);
     }
 
+    // Paused, the mixer goes on (its own count grows by four chunks) but the
+    // song and its clock stand; resumed, both go on.
+    music->SetPaused(true);
+    EXPECT_TRUE(music->IsPlaying() && music->IsPaused());
+    const U64 held = music->GetFramesMixed();
+    const F32 heldTime = music->GetTime();
+    const long mixed = g_MixedFrames.load();
+    for (int waited = 0; g_MixedFrames.load() < mixed + 4 * 1024 && waited < 30000; waited += 2) SDL_Delay(2);
+    EXPECT_EQ(music->GetFramesMixed(), held);
+    System::AdvanceClock(500);
+    EXPECT_EQ(music->GetTime(), heldTime);
+    music->SetPaused(false);
+    for (int waited = 0; music->GetFramesMixed() == held && waited < 30000; waited += 2) SDL_Delay(2);
+    EXPECT_GT(music->GetFramesMixed(), held);
+
     // The stream ends only once the mixer has mixed the song (less the chunk
     // being mixed when it ran out and one more for the counter's lag); then
     // the clock stands still.
