@@ -27,7 +27,8 @@ const char* const PlayText =
     "Skip 2 lanes by simultaneously pressing\n'#{DPadLeft}'&'#{DPadA}' or '#{DPadRight}'&'#{DPadB}'.\n\n"
     "A blue capsule scores 100 points while a red mine takes 250.\n"
     "A full energybar absorbs the points taken by red mine.\n"
-    "Get 5% of the capsules without missing one\nor hitting a mine and get 500 bonus points!";
+    "Get 5% of the capsules without missing one\nor hitting a mine and get 500 bonus points!\n\n"
+    "Press '#{Start}' to pause, '#{System}' to skip to the end.";
 const char* const HiscorePadText =
     "- High Scores -\n\nTop 10 scores are shown for each song separately.\n\n"
     "Press '#{DPadUp}/#{DPadDown}' to select a character.\n"
