@@ -18,6 +18,7 @@
 // every song has a track file the game races, 1 when any song failed or was
 // refused, 2 on wrong arguments.
 #include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -366,8 +367,16 @@ SongResult FinishJob(const std::vector<std::string>& songs, std::vector<Job>& jo
             return result;
         }
     }
-    index = jobs.front().index;
-    return SongResult();
+    // poll failed: give up on the oldest job rather than wait for ever.
+    Job job = jobs.front();
+    jobs.erase(jobs.begin());
+    close(job.fd);
+    kill(job.pid, SIGKILL);
+    waitpid(job.pid, nullptr, 0);
+    index = job.index;
+    SongResult result;
+    result.line = "FAIL  " + songs[index] + ": cannot wait for its analysis process";
+    return result;
 }
 
 // "mp3" for "Music/a.MP3".

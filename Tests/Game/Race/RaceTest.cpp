@@ -36,6 +36,14 @@ protected:
         m_Run.Frame(buttons);
         m_Run.race.LaneInput(*m_Run.app);
     }
+    // Races frames with nothing pressed; none may end the race.
+    void RaceFrames(int frames) {
+        for (int i = 0; i < frames; ++i) {
+            m_Run.Frame(0);
+            ASSERT_FALSE(m_Run.race.Step(*m_Run.app, m_Run.hud));
+            System::FrameTick();
+        }
+    }
     // Any obstacle of the given kind.
     Transform* Find(bool mine) {
         LaneGroup* lanes = m_Run.race.GetAudioTrack()->GetLaneGroup();
@@ -122,11 +130,7 @@ TEST_F(RaceRules, SkipFadesOutAndStoppedMusicEndsAtOnce) {
     App& app = *m_Run.app;
     // System skips to the song's last two seconds: the race asks for the high
     // scores within two seconds (the music's one-second fade may end it first).
-    for (int i = 0; i < 60; ++i) {
-        m_Run.Frame(0);
-        ASSERT_FALSE(race.Step(app, m_Run.hud));
-        System::FrameTick();
-    }
+    RaceFrames(60);
     m_Run.Frame(Buttons::System);
     const I32 score = race.m_Score;
     int frames = 0;
@@ -159,11 +163,7 @@ TEST_F(RaceRules, SkipFadesOutAndStoppedMusicEndsAtOnce) {
 TEST_F(RaceRules, PauseHoldsMusicClockAndRaceUntilResumedOrSkipped) {
     Race& race = m_Run.race;
     App& app = *m_Run.app;
-    for (int i = 0; i < 30; ++i) {
-        m_Run.Frame(0);
-        ASSERT_FALSE(race.Step(app, m_Run.hud));
-        System::FrameTick();
-    }
+    RaceFrames(30);
     const Fixed time = race.GetPlayTime();
     const U64 frames = m_Run.music->GetFramesMixed();
     race.SetPaused(m_Run.hud, true);
