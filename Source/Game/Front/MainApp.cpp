@@ -95,6 +95,7 @@ bool MainApp::Init(int argc, char** argv) {
             m_CommandLineSong.clear();
     }
     if (m_Audio && m_Settings.volume >= 0) m_Audio->SetVolume(m_Settings.volume);
+    m_Race.SetAudioOffset(Fixed::FromInt(m_Settings.offset) / Fixed::FromInt(1000));
     m_Render->SetClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     RequestState(States::Init);
     return true;

@@ -103,6 +103,8 @@ bool UserSettings::Load(const std::string& path) {
             if (!ParseInt(value, 0, 128, &read.volume)) problem = "volume must be 0 to 128";
         } else if (section == "Audio" && key == "buffer") {
             if (!ParseInt(value, 256, 8192, &read.buffer)) problem = "buffer must be 256 to 8192";
+        } else if (section == "Audio" && key == "offset") {
+            if (!ParseInt(value, -1000, 1000, &read.offset)) problem = "offset must be -1000 to 1000";
         } else if (section == "Video" && key == "scale") {
             if (!ParseInt(value, 1, 16, &read.scale)) problem = "scale must be 1 to 16";
         } else if (section == "Video" && key == "fullscreen") {
@@ -128,9 +130,10 @@ bool UserSettings::Load(const std::string& path) {
 
 bool UserSettings::Save(const std::string& path) const {
     std::string text = "# SkyRail's settings, written by the game when one changes.\n";
-    if (volume >= 0 || buffer > 0) text += "[Audio]\n";
+    if (volume >= 0 || buffer > 0 || offset != 0) text += "[Audio]\n";
     if (volume >= 0) text += "volume = " + std::to_string(volume) + "\n";
     if (buffer > 0) text += "buffer = " + std::to_string(buffer) + "\n";
+    if (offset != 0) text += "offset = " + std::to_string(offset) + "\n";
     if (scale > 0 || fullscreen >= 0 || fps >= 0) text += "[Video]\n";
     if (scale > 0) text += "scale = " + std::to_string(scale) + "\n";
     if (fullscreen >= 0) text += "fullscreen = " + std::to_string(fullscreen) + "\n";

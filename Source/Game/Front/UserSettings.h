@@ -7,6 +7,7 @@
 //     [Audio]
 //     volume = 25          ; 0 .. 128
 //     buffer = 1024        ; mixer chunk in frames, 256 .. 8192 (desktop)
+//     offset = 40          ; ms the sound reaches the ear late, -1000 .. 1000
 //     [Video]
 //     scale = 3            ; window size 320 x 240 times 1 .. 16
 //     fullscreen = 0       ; 0 or 1
@@ -29,6 +30,7 @@
 struct UserSettings {
     Meridian::I32 volume = -1;      // -1: not set
     Meridian::I32 buffer = 0;       // 0: not set (1024)
+    Meridian::I32 offset = 0;       // milliseconds; 0 also when not set
     Meridian::I32 scale = 0;        // 0: not set
     Meridian::I32 fullscreen = -1;  // -1: not set
     Meridian::I32 fps = -1;         // -1: not set (60)

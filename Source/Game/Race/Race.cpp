@@ -170,7 +170,12 @@ bool Race::Step(App& app, RaceHud& hud) {
     HighwayGeometry* highway = m_AudioTrack->GetHighway();
     LaneGroup* lanes = m_AudioTrack->GetLaneGroup();
     const Fixed delta = app.GetFrameDelta();
-    m_PlayTime = m_Music ? F(m_Music->GetTime()) : m_PlayTime + delta;
+    if (m_Music) {
+        const Fixed heard = F(m_Music->GetTime()) - m_AudioOffset;
+        m_PlayTime = heard > Fixed::Zero ? heard : Fixed::Zero;
+    } else {
+        m_PlayTime += delta;
+    }
 
     if (!m_Ending && highway && lanes) {
         LaneInput(app);

@@ -68,6 +68,10 @@ public:
     // does not pause. While paused, Step changes nothing except that System
     // resumes and skips to the end, as it does while racing.
     void SetPaused(RaceHud& hud, bool paused);
+    // How late the sound reaches the player (speakers, headphones): the race
+    // runs this far behind the music's position (never before 0). Kept
+    // across races.
+    void SetAudioOffset(Meridian::Fixed seconds) { m_AudioOffset = seconds; }
     bool IsPaused() const { return m_Paused; }
 
     // What happened in the last race, for the headless summary.
@@ -89,6 +93,7 @@ public:
     Meridian::Fixed m_LastMissTime;
     bool m_Ending;
     bool m_Paused = false;
+    Meridian::Fixed m_AudioOffset;
     Meridian::Fixed m_SkipOffset;
     Meridian::F32 m_FlashColor[4];
     Meridian::F32 m_RestColor[4];

@@ -29,6 +29,7 @@ TEST(UserSettings, ReadsRefusesDamageAndWritesWhole) {
         {"[Audio]\nvolume = loud\n", false, -1, 0, -1},
         {"[Audio]\nvolume = 129\n", false, -1, 0, -1},
         {"[Audio]\nbuffer = 128\n", false, -1, 0, -1},
+        {"[Audio]\noffset = -1001\n", false, -1, 0, -1},
         {"[Video]\nscale = 3\nthis line is broken\n", false, -1, 0, -1},
         {"\x89PNG\r\n\x1a\n\x01\x02", false, -1, 0, -1},
     };
@@ -53,6 +54,7 @@ TEST(UserSettings, ReadsRefusesDamageAndWritesWhole) {
     settings.scale = 4;
     settings.fullscreen = 0;
     settings.buffer = 512;
+    settings.offset = -40;
     const std::string fresh = dir.File("new/skyrail/settings.ini");
     ASSERT_TRUE(settings.Save(fresh));
     EXPECT_NE(access((fresh + ".tmp").c_str(), F_OK), 0);
@@ -62,6 +64,7 @@ TEST(UserSettings, ReadsRefusesDamageAndWritesWhole) {
     EXPECT_EQ(back.scale, 4);
     EXPECT_EQ(back.fullscreen, 0);
     EXPECT_EQ(back.buffer, 512);
+    EXPECT_EQ(back.offset, -40);
     // Under a regular file no folder can be made: the failure is logged.
     EXPECT_FALSE(settings.Save(fresh + "/settings.ini"));
     EXPECT_EQ(log.Count("[E] UserSettings::Save: "), 1);

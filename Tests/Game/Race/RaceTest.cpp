@@ -160,7 +160,7 @@ TEST_F(RaceRules, SkipFadesOutAndStoppedMusicEndsAtOnce) {
     EXPECT_EQ(race.m_CapsulesPlaced + race.m_MinesPlaced + race.m_CapsulesTaken + race.m_MinesHit, 0);
 }
 
-TEST_F(RaceRules, PauseHoldsMusicClockAndRaceUntilResumedOrSkipped) {
+TEST_F(RaceRules, PauseAndAudioOffsetHoldTheRaceAgainstTheMusic) {
     Race& race = m_Run.race;
     App& app = *m_Run.app;
     RaceFrames(30);
@@ -186,6 +186,16 @@ TEST_F(RaceRules, PauseHoldsMusicClockAndRaceUntilResumedOrSkipped) {
         EXPECT_NEAR((race.GetPlayTime() - time).ToFloat(), expected, 0.001f);
         System::FrameTick();
     }
+    // An audio offset runs the race that far behind the music, never before 0.
+    race.SetAudioOffset(Fixed::FromRaw(6554));  // 0.1 s
+    m_Run.Frame(0);
+    race.Step(app, m_Run.hud);
+    EXPECT_NEAR(m_Run.music->GetTime() - race.GetPlayTime().ToFloat(), 0.1f, 0.001f);
+    race.SetAudioOffset(Fixed::FromInt(100));
+    race.Step(app, m_Run.hud);
+    EXPECT_EQ(race.GetPlayTime(), Fixed::Zero);
+    race.SetAudioOffset(Fixed::Zero);
+
     // System while paused resumes and skips to the end.
     race.SetPaused(m_Run.hud, true);
     m_Run.Frame(Buttons::System);
