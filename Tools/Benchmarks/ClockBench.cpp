@@ -1,0 +1,81 @@
+// Music clock benchmark: plays a song through the SDL mixer (the sound card,
+// or SDL_AUDIODRIVER=dummy) and samples the music source's clock every
+// millisecond against the stream (the frames handed to the mixer) and the
+// wall clock. Prints how far the clock trails the stream, its largest step
+// and any step back, and how far it drifts from the wall clock.
+//
+//     skyrail-bench-clock [--buffer FRAMES] [--seconds S] [song]
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "Audio/AudioPlayerSDL.h"
+#include "Core/Log.h"
+#include "Core/System.h"
+
+using namespace Meridian;
+
+int main(int argc, char** argv) {
+    std::string song = "./Music/SkyRail Demo.ogg";
+    int buffer = 1024;
+    double seconds = 10.0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--buffer" && i + 1 < argc)
+            buffer = std::atoi(argv[++i]);
+        else if (arg == "--seconds" && i + 1 < argc)
+            seconds = std::atof(argv[++i]);
+        else
+            song = arg;
+    }
+    Log::Open("/dev/null");
+    System::Init();
+    Ref<AudioPlayerSDL> player = New<AudioPlayerSDL>();
+    player->SetChunkSize(buffer);
+    if (!player->Init()) {
+        std::fprintf(stderr, "cannot open the mixer\n");
+        return 1;
+    }
+    Ref<AudioSource> music = player->AddMusic(song);
+    if (!music) {
+        std::fprintf(stderr, "cannot play %s\n", song.c_str());
+        return 1;
+    }
+    music->Play(0);
+    const auto start = std::chrono::steady_clock::now();
+    double wall = 0.0, previous = 0.0, sumLag = 0.0, minLag = 1e9, maxLag = -1e9, maxStep = 0.0, back = 0.0;
+    double firstHeard = -1.0, firstClock = 0.0, firstWall = 0.0;
+    long samples = 0;
+    while (wall < seconds && music->IsPlaying()) {
+        System::SleepMilliseconds(1);
+        wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double clock = music->GetTime();
+        const double stream = static_cast<double>(music->GetFramesMixed()) / 44100.0;
+        if (clock <= 0.0) continue;
+        if (firstHeard < 0.0) firstHeard = wall, firstClock = clock, firstWall = wall;
+        const double lag = stream - clock;
+        sumLag += lag;
+        minLag = std::min(minLag, lag);
+        maxLag = std::max(maxLag, lag);
+        maxStep = std::max(maxStep, clock - previous);
+        back = std::max(back, previous - clock);
+        previous = clock;
+        ++samples;
+    }
+    const double drift = (previous - firstClock) - (wall - firstWall);
+    std::printf("Music clock, %d-frame chunks (%.1f ms), %ld samples over %.1f s of wall time\n", buffer,
+                1000.0 * buffer / 44100.0, samples, wall);
+    std::printf("  first sound heard after %.1f ms\n", 1000.0 * firstHeard);
+    std::printf("  stream ahead of the clock: mean %.1f ms, min %.1f ms, max %.1f ms\n", 1000.0 * sumLag / samples,
+                1000.0 * minLag, 1000.0 * maxLag);
+    std::printf("  largest step %.2f ms, largest step back %.2f ms; clock minus wall clock over the run %.1f ms\n",
+                1000.0 * maxStep, 1000.0 * back, 1000.0 * drift);
+    music->Stop();
+    music.Reset();
+    player->Exit();
+    System::Exit();
+    Log::Close();
+    return 0;
+}
