@@ -45,5 +45,8 @@ std::string FontPath(const std::string& file);
 
 // Music/SkyRail Demo.ogg, encoded by the program at encoderPath.
 bool WriteDemoSong(const std::string& path, const std::string& encoderPath);
+// Data/SkyRail/click01.ogg: the calibration screen's click track, a click every
+// 0.75 s, looping seamlessly.
+bool WriteClickTrack(const std::string& path, const std::string& encoderPath);
 
 }  // namespace DataGen

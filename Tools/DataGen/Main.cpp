@@ -4,7 +4,8 @@
 //
 // Under <outdir>: Data/SkyRail/ (textures, models, config.ini), Data/Fonts/
 // (two bitmap fonts), Data/Icons/ (the desktop icon in five sizes) and
-// "Music/SkyRail Demo.ogg". The song is encoded by
+// "Music/SkyRail Demo.ogg". The song and the click track (both left out by
+// --no-song) are encoded by
 // skyrail-oggenc, taken from --oggenc or from the folder of this program.
 // The output is the same, byte for byte, on every run. Exit status 0 on
 // success, 1 when a file could not be made, 2 on wrong arguments.
@@ -74,6 +75,7 @@ int main(int argc, char** argv) {
                     WriteGliderModel(game) && WriteGliderShadow(game) && WriteStars(game) && WritePixel(game) &&
                     WritePattern(game) && WriteLoading(game) && WriteGuiAtlas(game) && WriteConfig(game) &&
                     WriteFonts(fonts) && WriteIcons(icons) &&
-                    (!song || WriteDemoSong(music + "SkyRail Demo.ogg", encoder));
+                    (!song || (WriteDemoSong(music + "SkyRail Demo.ogg", encoder) &&
+                               WriteClickTrack(game + "click01.ogg", encoder)));
     return ok ? 0 : 1;
 }

@@ -241,17 +241,15 @@ bool Synthesise(std::vector<int16_t>& pcm) {
     return true;
 }
 
-}  // namespace
-
-bool WriteDemoSong(const std::string& path, const std::string& encoderPath) {
-    std::vector<int16_t> pcm;
-    Synthesise(pcm);
+// Hands interleaved 16-bit PCM at 44100 Hz to the encoder program through
+// its standard input.
+bool EncodeOgg(const std::string& path, const std::vector<int16_t>& pcm, int channels,
+               const std::string& encoderPath) {
     std::vector<uint8_t> bytes(pcm.size() * 2);
     for (size_t i = 0; i < pcm.size(); ++i) {
         bytes[2 * i] = static_cast<uint8_t>(static_cast<uint16_t>(pcm[i]) & 0xff);
         bytes[2 * i + 1] = static_cast<uint8_t>(static_cast<uint16_t>(pcm[i]) >> 8);
     }
-    // The PCM goes through the encoder's standard input.
     int fds[2];
     if (pipe(fds) != 0) {
         std::perror("skyrail-datagen: pipe");
@@ -262,7 +260,8 @@ bool WriteDemoSong(const std::string& path, const std::string& encoderPath) {
     posix_spawn_file_actions_adddup2(&actions, fds[0], 0);
     posix_spawn_file_actions_addclose(&actions, fds[1]);
     posix_spawn_file_actions_addclose(&actions, fds[0]);
-    const char* argv[] = {encoderPath.c_str(), "-", path.c_str(), "44100", "2", "0.4", nullptr};
+    const std::string channelText = std::to_string(channels);
+    const char* argv[] = {encoderPath.c_str(), "-", path.c_str(), "44100", channelText.c_str(), "0.4", nullptr};
     pid_t child = 0;
     const int spawned =
         posix_spawn(&child, encoderPath.c_str(), &actions, nullptr, const_cast<char* const*>(argv), environ);
@@ -285,6 +284,34 @@ bool WriteDemoSong(const std::string& path, const std::string& encoderPath) {
                     written == bytes.size();
     if (!ok) std::fprintf(stderr, "skyrail-datagen: the encoder failed on %s\n", path.c_str());
     return ok;
+}
+
+}  // namespace
+
+bool WriteDemoSong(const std::string& path, const std::string& encoderPath) {
+    std::vector<int16_t> pcm;
+    Synthesise(pcm);
+    return EncodeOgg(path, pcm, 2, encoderPath);
+}
+
+bool WriteClickTrack(const std::string& path, const std::string& encoderPath) {
+    // Sixteen clicks, one every 0.75 s from 0.375 s on, in a track of exactly
+    // 12 s, so it loops without a seam; between two clicks there is room for
+    // a press that belongs to neither. Each click starts at full
+    // strength (its onset is one sample) and dies away in 30 ms; every
+    // fourth is higher, like a metronome's bar.
+    const int clicks = 16;
+    const size_t period = Rate * 3 / 4;
+    std::vector<int16_t> pcm(period * clicks, 0);
+    for (int k = 0; k < clicks; ++k) {
+        const double hz = k % 4 == 0 ? 2000.0 : 1500.0;
+        const size_t start = period / 2 + period * static_cast<size_t>(k);
+        for (size_t i = 0; i < static_cast<size_t>(Rate * 0.03); ++i) {
+            const double t = static_cast<double>(i) / Rate;
+            pcm[start + i] = static_cast<int16_t>(20000.0 * std::exp(-t * 150.0) * std::cos(2 * Pi * hz * t));
+        }
+    }
+    return EncodeOgg(path, pcm, 1, encoderPath);
 }
 
 }  // namespace DataGen

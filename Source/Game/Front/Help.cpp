@@ -14,7 +14,15 @@ namespace {
 
 const char* const MenuText =
     "- Skyrail - \n\nA freeware game brought to you by\nKestel (code) and Moorfield (graphics).\n\n"
-    "Press '#{Start}'/'#{DPadB}' to get to the song selection.\nPress '#{System}' to exit the game.";
+    "Press '#{Start}'/'#{DPadB}' to get to the song selection.\n"
+    "Press '#{DPadY}' to calibrate the audio offset.\nPress '#{System}' to exit the game.";
+const char* const CalibrateText =
+    "- Audio Calibration -\n\nSpeakers and headphones deliver the sound a little late.\n"
+    "A click sounds every 0.75 seconds: press '#{DPadB}' (or any steering button) on each click you hear, "
+    "in time with the sound.\n"
+    "After 16 presses the median of how late they came is kept as the audio offset, and the race runs "
+    "that far behind the music. Presses more than 250 ms from any click are ignored.\n\n"
+    "Press '#{System}' to leave without saving.";
 const char* const SelSongText =
     "- Song Selection -\n\nSelect a song you want to play with.\n\n"
     "Press '#{Start}'/'#{DPadB}' to start playing a song (or to enter a folder).\n"
@@ -99,6 +107,7 @@ std::string Help::GetHelpText(I32 state) {
         case States::SelSong: text = SelSongText; break;
         case States::Convert: text = ConvertText; break;
         case States::Play: text = PlayText; break;
+        case States::Calibrate: text = CalibrateText; break;
         case States::Hiscore: {
             Input* input = app ? app->GetInput() : nullptr;
             text = input && input->HasKeys() ? HiscoreKeyboardText : HiscorePadText;

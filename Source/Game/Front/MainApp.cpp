@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <sys/stat.h>
 
@@ -75,8 +76,8 @@ MainApp::~MainApp() {
 
 const char* MainApp::StateName(I32 state) {
     static const char* const names[] = {"None", "Init", "Splash", "Menu", "SelSong",
-                                        "Convert", "PlayPrepare", "Play", "Hiscore"};
-    return state >= 0 && state <= States::Hiscore ? names[state] : "";
+                                        "Convert", "PlayPrepare", "Play", "Hiscore", "Calibrate"};
+    return state >= 0 && state <= States::Calibrate ? names[state] : "";
 }
 
 bool MainApp::Init(int argc, char** argv) {
@@ -277,6 +278,29 @@ void MainApp::InitState(I32 state) {
             }
             m_HiscoreTable->Refresh();
             break;
+        case States::Calibrate: {
+            m_Calibration = Calibration();
+            const std::string track = DataFile("SkyRail/click01.ogg");
+            m_ClickTrack = m_Audio && m_Calibration.LoadClicks(track) ? m_Audio->AddMusic(track) : nullptr;
+            if (!m_ClickTrack) {
+                ShowNotice("Cannot calibrate: the click track cannot be played");
+                RequestState(States::Menu);
+                break;
+            }
+            // The title's background is drawn first, beneath this screen.
+            if (!m_MenuGroup) {
+                BuildMenu();
+                Show(m_MenuGroup, false);
+            }
+            if (!m_CalibrationGroup) BuildCalibrationScreen();
+            if (m_DrawTree) m_DrawTree->SetCamera(m_Camera);
+            Show(m_GuiRoot, true);
+            Show(m_RaceRoot, false);
+            Show(m_CalibrationGroup, true);
+            ShowCalibration();
+            m_ClickTrack->Play(-1);
+            break;
+        }
         default:
             break;
     }
@@ -288,11 +312,13 @@ void MainApp::UpdateState(I32 state) {
             RequestState(States::Splash);
             break;
         case States::Splash:
-            RequestState(States::Menu);
+            RequestState(m_Options.calibrate ? States::Calibrate : States::Menu);
             break;
         case States::Menu:
             if (IsPressed(Buttons::Start) || IsPressed(Buttons::Select) || IsPressed(Buttons::DPadB))
                 RequestState(States::SelSong);
+            else if (IsPressed(Buttons::DPadY) && !IsHeld(Buttons::DPadUp))
+                RequestState(States::Calibrate);
             else if (IsPressed(Buttons::System))
                 m_QuitRequested = true;
             if (m_Prompt)
@@ -321,6 +347,9 @@ void MainApp::UpdateState(I32 state) {
             break;
         case States::Hiscore:
             UpdateHiscore();
+            break;
+        case States::Calibrate:
+            UpdateCalibration();
             break;
         default:
             break;
@@ -361,6 +390,11 @@ void MainApp::ExitState(I32 state) {
                 m_HiscoreTable.Reset();
             }
             Show(m_HiscoreGroup, false);
+            break;
+        case States::Calibrate:
+            if (m_ClickTrack) m_ClickTrack->Stop();
+            m_ClickTrack.Reset();
+            Show(m_CalibrationGroup, false);
             break;
         default:
             break;
@@ -451,6 +485,74 @@ void MainApp::BuildMenu() {
     m_Prompt = Screens::AddText(m_MenuGroup, m_LargeFont, 0, -80, TextGeometry::AlignCentre, TextGeometry::AlignCentre,
                                 prompt.c_str());
     m_Prompt->SetStatic(19);
+    const std::string calibrate = ExpandButtonNames("'#{DPadY}': audio calibration");
+    Screens::AddText(m_MenuGroup, m_SmallFont, 0, -100, TextGeometry::AlignCentre, TextGeometry::AlignCentre,
+                     calibrate.c_str())
+        ->SetColor(0.75f, 0.75f, 0.75f, 1.0f);
+}
+
+void MainApp::BuildCalibrationScreen() {
+    m_CalibrationGroup = New<Group>();
+    m_CalibrationGroup->SetName("CalibrationGroup");
+    m_CalibrationGroup->SetParent(m_GuiRoot);
+    Screens::AddText(m_CalibrationGroup, m_LargeFont, 0, 70, TextGeometry::AlignCentre, TextGeometry::AlignCentre,
+                     "AUDIO CALIBRATION");
+    const std::string task = ExpandButtonNames("Press '#{DPadB}' on every click you hear.");
+    Screens::AddText(m_CalibrationGroup, m_SmallFont, 0, 40, TextGeometry::AlignCentre, TextGeometry::AlignCentre,
+                     task.c_str());
+    for (I32 i = 0; i < CalibrationLines; ++i)
+        m_CalibrationText[i] = Screens::AddText(m_CalibrationGroup, m_SmallFont, 0, 15 - 16 * i,
+                                                TextGeometry::AlignCentre, TextGeometry::AlignCentre, "");
+}
+
+void MainApp::ShowCalibration() {
+    char lines[CalibrationLines][96] = {};
+    std::snprintf(lines[0], sizeof lines[0], "Offset now: %+d ms", m_Settings.offset);
+    std::snprintf(lines[1], sizeof lines[1], "Presses: %d of %d", m_Calibration.GetCount(),
+                  Calibration::PressesNeeded);
+    const I32 last = m_Calibration.GetLastDifference();
+    if (m_Calibration.GetPresses() == 0)
+        lines[2][0] = 0;
+    else if (!m_Calibration.WasLastCounted())
+        std::snprintf(lines[2], sizeof lines[2], "Last press ignored: no click near it");
+    else
+        std::snprintf(lines[2], sizeof lines[2], "Last press: %d ms %s", last < 0 ? -last : last,
+                      last < 0 ? "early" : "late");
+    std::string leave;
+    if (m_Calibration.IsDone()) {
+        std::snprintf(lines[4], sizeof lines[4], "New offset: %+d ms, saved", m_Calibration.GetOffset());
+        leave = ExpandButtonNames("Press '#{Start}' to return.");
+    } else {
+        leave = ExpandButtonNames("Press '#{System}' to leave without saving.");
+    }
+    std::snprintf(lines[5], sizeof lines[5], "%s", leave.c_str());
+    for (I32 i = 0; i < CalibrationLines; ++i)
+        if (m_CalibrationText[i]) m_CalibrationText[i]->SetText(lines[i]);
+}
+
+void MainApp::UpdateCalibration() {
+    if (!m_ClickTrack) return;
+    if (m_Calibration.IsDone()) {
+        if (IsPressed(Buttons::Start) || IsPressed(Buttons::System)) RequestState(States::Menu);
+        return;
+    }
+    if (IsPressed(Buttons::System)) {
+        RequestState(States::Menu);
+        return;
+    }
+    // Any lane button counts: the press the race would see.
+    if (!IsPressed(Buttons::DPadA) && !IsPressed(Buttons::DPadB) && !IsPressed(Buttons::DPadLeft) &&
+        !IsPressed(Buttons::DPadRight))
+        return;
+    m_Calibration.Press(static_cast<I64>(std::llround(m_ClickTrack->GetTime() * 1000.0)));
+    if (m_Calibration.IsDone()) {
+        m_Settings.offset = m_Calibration.GetOffset();
+        m_Race.SetAudioOffset(Fixed::FromInt(m_Settings.offset) / Fixed::FromInt(1000));
+        LogI() << "MainApp::UpdateCalibration: the audio offset is now " << m_Settings.offset << " ms";
+        if (!m_SettingsPath.empty()) m_Settings.Save(m_SettingsPath);
+        TakeShot("calibration");
+    }
+    ShowCalibration();
 }
 
 void MainApp::BuildBrowser() {

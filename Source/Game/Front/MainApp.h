@@ -1,6 +1,7 @@
-// SkyRail's application: a state machine of eight states that carries the
+// SkyRail's application: a state machine of nine states that carries the
 // player from the title menu through the song browser, the analysis of a new
-// song, the race and the high-score table, and back; plus three controls that
+// song, the race and the high-score table, and back, or to the audio
+// calibration; plus three controls that
 // work in every state (volume keys, frame-rate display, help toggle) and the
 // screenshot chord.
 //
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "Audio/AudioSource.h"
+#include "Front/Calibration.h"
 #include "Core/App.h"
 #include "Front/FileBrowser.h"
 #include "Front/Help.h"
@@ -71,6 +73,11 @@ class MainApp : public Meridian::App {
     Race& GetRace() { return m_Race; }
     const Race& GetRace() const { return m_Race; }
     const std::string& GetSelectedSong() const { return m_SelectedSong; }
+    // The calibration screen's presses and the click track it plays (null
+    // outside that screen).
+    const Calibration& GetCalibration() const { return m_Calibration; }
+    Meridian::AudioSource* GetClickTrack() const { return m_ClickTrack; }
+    const UserSettings& GetSettings() const { return m_Settings; }
     Meridian::I32 GetFinalScore() const { return m_FinalScore; }
     bool IsShowingFps() const { return m_ShowFps; }
     const Meridian::I32* GetFpsHistory() const { return m_FpsHistory; }
@@ -103,6 +110,10 @@ private:
     void Confirm(bool hiscore);
     void UpdateAnalysis();
     void UpdateHiscore();
+    void BuildCalibrationScreen();
+    // Writes the calibration's state into its lines.
+    void ShowCalibration();
+    void UpdateCalibration();
     void TakeShot(const char* name);
     // Counts the selected song as refused, shows why (a few words, or a
     // generic reason when empty) and returns to the song list it came from
@@ -143,6 +154,12 @@ private:
     Meridian::Ref<FileBrowser> m_Browser;
     Meridian::Ref<Meridian::Group> m_HiscoreGroup;
     Meridian::Ref<HiscoreTable> m_HiscoreTable;
+
+    static const Meridian::I32 CalibrationLines = 6;
+    Calibration m_Calibration;
+    Meridian::Ref<Meridian::AudioSource> m_ClickTrack;
+    Meridian::Ref<Meridian::Group> m_CalibrationGroup;
+    Meridian::Ref<Meridian::TextGeometry> m_CalibrationText[CalibrationLines];
 
     std::unique_ptr<TrackGen> m_TrackGen;
     Meridian::Ref<Meridian::Transform> m_SpinnerTransform;

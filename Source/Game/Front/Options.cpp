@@ -24,6 +24,8 @@ GameOptions GameOptions::Parse(int argc, char** argv) {
             options.verbose = true;
         } else if (std::strcmp(arg, "--autopilot") == 0) {
             options.autopilot = true;
+        } else if (std::strcmp(arg, "--calibrate") == 0) {
+            options.calibrate = true;
         } else if (std::strcmp(arg, "--scale") == 0 && hasValue) {
             options.scale = std::atoi(argv[++i]);
             if (options.scale < 1 || options.scale > 16) {
@@ -61,6 +63,8 @@ const char* GameOptions::Usage() {
            "  --scale N       window size 320x240 times N (default: the largest that fits)\n"
            "  --fullscreen    fill the screen\n"
            "  --autopilot     let the autopilot steer (demo mode)\n"
+           "  --calibrate     start on the audio calibration screen: press on each click\n"
+           "                  you hear, and the median sets the audio offset\n"
            "  --shots DIR     write screenshots of the menu, song list, analysis, race\n"
            "                  and high scores into DIR\n"
            "  --script FILE   replay buttons and keys from FILE instead of the keyboard\n"

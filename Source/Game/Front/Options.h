@@ -2,7 +2,7 @@
 //
 //     skyrail [SONG] [--music DIR] [--headless] [--window] [--scale N]
 //             [--fullscreen] [--autopilot] [--shots DIR] [--script FILE]
-//             [--verbose] [--help]
+//             [--calibrate] [--verbose] [--help]
 //
 // The first song argument (IsSongArgument) names a song that is raced once,
 // on the first visit of the menu. Without a display the game runs headless.
@@ -20,6 +20,7 @@ struct GameOptions {
     Meridian::I32 scale = 0;     // window scale; 0 picks the largest that fits
     bool fullscreen = false;
     bool autopilot = false;      // the autopilot plays (demo mode)
+    bool calibrate = false;      // start on the audio calibration screen
     std::string shots;           // folder for automatic screenshots, or empty
     std::string script;          // scripted input file, or empty
     bool verbose = false;        // the terminal shows the debug lines too

@@ -15,5 +15,6 @@ enum : Meridian::I32 {
     PlayPrepare = 6,  // loads the song as music
     Play = 7,         // the race
     Hiscore = 8,      // the song's top-10 table and name entry
+    Calibrate = 9,    // the audio offset from presses on a click track
 };
 }  // namespace States

@@ -106,8 +106,10 @@ protected:
         ASSERT_EQ(chdir(m_OldCwd), 0);
     }
 
-    void Start() {
+    void Start(const GameOptions& options = GameOptions(), const std::string& settings = std::string()) {
         m_App = New<MainApp>();
+        m_App->SetOptions(options);
+        if (!settings.empty()) m_App->SetSettings(UserSettings(), settings);
         char name[] = "skyrail";
         char* argv[] = {name, nullptr};
         ASSERT_TRUE(m_App->Init(1, argv));
@@ -432,4 +434,55 @@ TEST_F(GameTest, HelpPagesAreReadableAndFitTheScreen) {
         EXPECT_LT(beneath, text / 50);
         Press(Buttons::LeftTrigger);
     }
+}
+
+TEST_F(GameTest, CalibrationKeepsTheMedianOfThePressesHeard) {
+    const std::string settings = m_Dir.File("config/settings.ini");
+    GameOptions options;
+    options.calibrate = true;
+    Start(options, settings);
+    ASSERT_TRUE(ReachState(States::Calibrate));
+    // The click track's clicks, found in its sound: every 750 ms.
+    const std::vector<I32> clicks = m_App->GetCalibration().GetClicks();
+    ASSERT_EQ(clicks.size(), 16u);
+    for (size_t i = 1; i < clicks.size(); ++i) EXPECT_NEAR(clicks[i] - clicks[0], 750 * static_cast<I32>(i), 2);
+    Press(Buttons::LeftTrigger);
+    Shot("help-calibration");
+    Press(Buttons::LeftTrigger);
+    // Leaving before the end keeps nothing.
+    Press(Buttons::DPadB);
+    Press(Buttons::System);
+    ASSERT_TRUE(ReachState(States::Menu));
+    EXPECT_EQ(m_App->GetClickTrack(), nullptr);
+    EXPECT_NE(access(settings.c_str(), F_OK), 0);
+
+    // From the title: presses 60 ms after each click, every fourth a stray
+    // 400 ms after it, which does not count, across the track's loop.
+    Frame();
+    Press(Buttons::DPadY);
+    ASSERT_TRUE(ReachState(States::Calibrate));
+    AudioSource* track = m_App->GetClickTrack();
+    ASSERT_NE(track, nullptr);
+    const Calibration& calibration = m_App->GetCalibration();
+    const I64 loop = 12000;
+    I32 strays = 0;
+    for (I64 k = 0; !calibration.IsDone() && k < 40; ++k) {
+        const bool stray = k % 4 == 3;
+        const I64 target = (k / 16) * loop + clicks[k % 16] + (stray ? 400 : 60);
+        ASSERT_TRUE(RunUntil([&] { return track->GetTime() * 1000.0 >= target; }, 100));
+        Press(Buttons::DPadB);
+        EXPECT_EQ(calibration.WasLastCounted(), !stray);
+        strays += stray;
+        if (k == 15) Shot("calibration");
+    }
+    ASSERT_TRUE(calibration.IsDone());
+    EXPECT_EQ(strays, 5);
+    // A press is seen in the frame it falls in, up to one 16 ms step late.
+    EXPECT_GE(calibration.GetOffset(), 60);
+    EXPECT_LE(calibration.GetOffset(), 76);
+    UserSettings saved;
+    ASSERT_TRUE(saved.Load(settings));
+    EXPECT_EQ(saved.offset, calibration.GetOffset());
+    Press(Buttons::Start);
+    ASSERT_TRUE(ReachState(States::Menu));
 }

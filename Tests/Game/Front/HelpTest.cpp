@@ -37,6 +37,7 @@ class HandheldInput : public Input {
             case Buttons::DPadA: return "A";
             case Buttons::DPadB: return "B";
             case Buttons::DPadX: return "X";
+            case Buttons::DPadY: return "Y";
             case Buttons::Start: return "Help I";
             case Buttons::System: return "Home";
             default: return "";
@@ -100,9 +101,11 @@ TEST_F(HelpTest, TextsNameTheDevicesButtons) {
     StartApp();
     EXPECT_EQ(Help::GetHelpText(States::Menu),
               "- Skyrail - \n\nA freeware game brought to you by\nKestel (code) and Moorfield (graphics).\n\n"
-              "Press 'Help I'/'B' to get to the song selection.\nPress 'Home' to exit the game.");
+              "Press 'Help I'/'B' to get to the song selection.\nPress 'Y' to calibrate the audio offset.\n"
+              "Press 'Home' to exit the game.");
     EXPECT_NE(Help::GetHelpText(States::SelSong).find("Press 'X' to show the hiscore"), std::string::npos);
     EXPECT_NE(Help::GetHelpText(States::Convert).find("Press 'Home' to stop analyzation."), std::string::npos);
+    EXPECT_NE(Help::GetHelpText(States::Calibrate).find("press 'B' (or any"), std::string::npos);
     EXPECT_NE(Help::GetHelpText(States::Play).find("'Joystick Left'&'A' or 'Joystick Right'&'B'.\n\n"),
               std::string::npos);
     EXPECT_NE(Help::GetHelpText(States::Hiscore).find("Press 'Joystick Right/B' to move to the next position."),
@@ -111,7 +114,7 @@ TEST_F(HelpTest, TextsNameTheDevicesButtons) {
     EXPECT_NE(Help::GetHelpText(States::Hiscore).find("Press 'Help I' or 'B' to return to the menu."),
               std::string::npos);
 
-    for (I32 state : {I32(0), I32(States::Init), I32(States::Splash), I32(States::PlayPrepare), I32(9)})
+    for (I32 state : {I32(0), I32(States::Init), I32(States::Splash), I32(States::PlayPrepare), I32(10)})
         EXPECT_EQ(Help::GetHelpText(state), "") << state;
 }
 

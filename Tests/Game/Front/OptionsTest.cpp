@@ -30,8 +30,8 @@ TEST(GameOptions, SongSwitchesAndMistakes) {
     EXPECT_EQ(Parse({"--music", "/media/songs"}).music, "/media/songs");
     EXPECT_FALSE(Parse({"notes.mid"}).valid);
 
-    options = Parse({"--autopilot", "--fullscreen", "--window"});
-    EXPECT_TRUE(options.autopilot && options.fullscreen && options.window);
+    options = Parse({"--autopilot", "--fullscreen", "--window", "--calibrate"});
+    EXPECT_TRUE(options.autopilot && options.fullscreen && options.window && options.calibrate);
     EXPECT_TRUE(options.song.empty());
     EXPECT_TRUE(Parse({"--help"}).help);
 
