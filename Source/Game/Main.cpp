@@ -49,6 +49,7 @@ int main(int argc, char** argv) {
     if (!settingsPath.empty()) settings.Load(settingsPath);
     if (options.scale == 0) options.scale = settings.scale;
     if (settings.fullscreen == 1) options.fullscreen = true;
+    options.smooth = settings.smooth == 1;
     options.audioBuffer = settings.buffer;
     LogD() << "main {";
     System::Init();

@@ -35,7 +35,7 @@ Program::Program(const std::string& path, const std::vector<std::string>& args, 
 
 Program::~Program() {
     if (m_Pid > 0) {
-        kill(m_Pid, SIGKILL);
+        kill(-m_Pid, SIGKILL);
         waitpid(m_Pid, nullptr, 0);
     }
 }
@@ -49,6 +49,9 @@ bool Program::Start() {
     m_Deadline = Now() + SafetySeconds;
     m_Pid = fork();
     if (m_Pid == 0) {
+        // Its own process group, so that a hung program is killed with
+        // everything it started (an X server, a game under a script).
+        setpgid(0, 0);
         const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int nullFd = open("/dev/null", O_RDONLY);
@@ -59,6 +62,7 @@ bool Program::Start() {
         execv(m_Path.c_str(), argv.data());
         _exit(127);
     }
+    if (m_Pid > 0) setpgid(m_Pid, m_Pid);
     return m_Pid > 0;
 }
 
@@ -88,7 +92,7 @@ void Program::Signal(int signal) {
 int Program::Wait() {
     while (!Reap(false)) {
         if (Now() > m_Deadline) {
-            kill(m_Pid, SIGKILL);
+            kill(-m_Pid, SIGKILL);
             Reap(true);
             return -1;
         }

@@ -1,7 +1,8 @@
 // Real programs run by tests (the game, the batch analyser): a working
 // folder of their own, standard output and error captured in files, signals
 // sent from the test. A program still running after the safety limit of two
-// minutes counts as hung: it is killed and Wait answers -1.
+// minutes counts as hung: it is killed, with what it started, and Wait
+// answers -1.
 #pragma once
 
 #include <functional>

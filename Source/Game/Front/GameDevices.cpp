@@ -30,6 +30,7 @@ Render* CreateRender() {
 #endif
     render.m_Scale = g_Options.headless ? 1 : g_Options.scale;
     render.m_Fullscreen = g_Options.fullscreen;
+    render.m_Smooth = g_Options.smooth;
     return CreateRenderPndGL(render);
 }
 

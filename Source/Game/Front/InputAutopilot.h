@@ -33,6 +33,10 @@ class InputAutopilot : public Meridian::Input {
     const char* GetButtonName(Meridian::U32 button) override;
     Meridian::I32 WantsQuit() override { return m_Wrapped && m_Wrapped->WantsQuit(); }
     bool HasFocus() override { return !m_Wrapped || m_Wrapped->HasFocus(); }
+    bool TakeFullscreenToggle() override { return m_Wrapped && m_Wrapped->TakeFullscreenToggle(); }
+    bool TakeWindowResize(Meridian::I32& width, Meridian::I32& height) override {
+        return m_Wrapped && m_Wrapped->TakeWindowResize(width, height);
+    }
     void FindDevices() override {
         if (m_Wrapped) m_Wrapped->FindDevices();
     }

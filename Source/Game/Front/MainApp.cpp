@@ -98,6 +98,7 @@ bool MainApp::Init(int argc, char** argv) {
     if (m_Audio && m_Settings.volume >= 0) m_Audio->SetVolume(m_Settings.volume);
     m_Race.SetAudioOffset(Fixed::FromInt(m_Settings.offset) / Fixed::FromInt(1000));
     m_Render->SetClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    m_Fullscreen = m_Render->IsFullscreen();
     RequestState(States::Init);
     return true;
 }
@@ -175,6 +176,12 @@ void MainApp::GlobalControls() {
             m_Settings.volume = m_Audio->GetVolume();
             m_Settings.Save(m_SettingsPath);
         }
+    }
+    // F11 or Alt+Enter switched the window: the next start opens the same way.
+    if (m_Render && m_Render->IsFullscreen() != m_Fullscreen) {
+        m_Fullscreen = m_Render->IsFullscreen();
+        m_Settings.fullscreen = m_Fullscreen ? 1 : 0;
+        if (!m_SettingsPath.empty()) m_Settings.Save(m_SettingsPath);
     }
     if (IsPressed(Buttons::RightTrigger)) m_ShowFps = !m_ShowFps;
     if ((IsReleased(Buttons::VolumeUp) || IsReleased(Buttons::VolumeDown) || IsReleased(Buttons::RightTrigger)) &&

@@ -132,6 +132,7 @@ private:
     Meridian::I32 m_FpsHistory[30];
     Meridian::I32 m_FpsIndex;
     bool m_ShowFps;
+    bool m_Fullscreen = false;  // as last seen; a change is kept in the settings
     Meridian::Fixed m_RepeatTimer;
 
     Meridian::Ref<Meridian::Shader> m_LargeFont;

@@ -19,6 +19,7 @@ struct GameOptions {
     bool window = false;         // insist on a window (no headless fallback)
     Meridian::I32 scale = 0;     // window scale; 0 picks the largest that fits
     bool fullscreen = false;
+    bool smooth = false;         // the picture scaled smoothly, not by whole multiples
     bool autopilot = false;      // the autopilot plays (demo mode)
     bool calibrate = false;      // start on the audio calibration screen
     std::string shots;           // folder for automatic screenshots, or empty

@@ -110,6 +110,9 @@ bool UserSettings::Load(const std::string& path) {
         } else if (section == "Video" && key == "fullscreen") {
             if (!ParseInt(value, 0, 1, &number)) problem = "fullscreen must be 0 or 1";
             read.fullscreen = number;
+        } else if (section == "Video" && key == "smooth") {
+            if (!ParseInt(value, 0, 1, &number)) problem = "smooth must be 0 or 1";
+            read.smooth = number;
         } else if (section == "Video" && key == "fps") {
             if (!ParseInt(value, 0, 500, &read.fps) || (read.fps > 0 && read.fps < 10))
                 problem = "fps must be 0 or 10 to 500";
@@ -134,9 +137,10 @@ bool UserSettings::Save(const std::string& path) const {
     if (volume >= 0) text += "volume = " + std::to_string(volume) + "\n";
     if (buffer > 0) text += "buffer = " + std::to_string(buffer) + "\n";
     if (offset != 0) text += "offset = " + std::to_string(offset) + "\n";
-    if (scale > 0 || fullscreen >= 0 || fps >= 0) text += "[Video]\n";
+    if (scale > 0 || fullscreen >= 0 || smooth >= 0 || fps >= 0) text += "[Video]\n";
     if (scale > 0) text += "scale = " + std::to_string(scale) + "\n";
     if (fullscreen >= 0) text += "fullscreen = " + std::to_string(fullscreen) + "\n";
+    if (smooth >= 0) text += "smooth = " + std::to_string(smooth) + "\n";
     if (fps >= 0) text += "fps = " + std::to_string(fps) + "\n";
     if (!music.empty()) text += "[Music]\nfolder = " + music + "\n";
 

@@ -10,7 +10,9 @@
 //     offset = 40          ; ms the sound reaches the ear late, -1000 .. 1000
 //     [Video]
 //     scale = 3            ; window size 320 x 240 times 1 .. 16
-//     fullscreen = 0       ; 0 or 1
+//     fullscreen = 0       ; 0 or 1 (F11 and Alt+Enter switch, and it is kept)
+//     smooth = 0           ; 1: the picture fills the window's height (or
+//                          ; width); 0: whole multiples of 320 x 240
 //     fps = 60             ; frame limit of a window, 10 .. 500; 0: none
 //     [Music]
 //     folder = /home/me/Music
@@ -33,6 +35,7 @@ struct UserSettings {
     Meridian::I32 offset = 0;       // milliseconds; 0 also when not set
     Meridian::I32 scale = 0;        // 0: not set
     Meridian::I32 fullscreen = -1;  // -1: not set
+    Meridian::I32 smooth = -1;      // -1: not set (whole multiples)
     Meridian::I32 fps = -1;         // -1: not set (60)
     std::string music;              // the music folder; empty: not set
 

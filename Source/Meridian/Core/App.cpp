@@ -161,6 +161,11 @@ void App::RestartFrameClock(Fixed delta) {
 void App::UpdateInput() {
     if (!m_Input) return;
     m_Input->Update();
+    if (m_Render) {
+        if (m_Input->TakeFullscreenToggle()) m_Render->SetFullscreen(!m_Render->IsFullscreen());
+        I32 width = 0, height = 0;
+        if (m_Input->TakeWindowResize(width, height)) m_Render->ResizeWindow(width, height);
+    }
     m_PreviousButtons = m_Buttons;
     m_Buttons = m_Input->GetButtons();
 

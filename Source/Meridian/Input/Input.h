@@ -82,6 +82,17 @@ class Input : public Object {
     // minimised (a game pauses then); devices without a window always have it.
     virtual bool HasFocus() { return true; }
 
+    // What the player asked of the window since the last call (a desktop
+    // keyboard and window only; other devices never ask): F11 or Alt+Enter
+    // switches between window and fullscreen; dragging the window's edge
+    // gives its new size in pixels (the last of several).
+    virtual bool TakeFullscreenToggle() { return false; }
+    virtual bool TakeWindowResize(I32& width, I32& height) {
+        (void)width;
+        (void)height;
+        return false;
+    }
+
     // Looks again for devices plugged in since Init (a gamepad); does nothing
     // when the device has all it can use. Called when the player reaches a
     // menu, not every frame (it may scan the system's devices).

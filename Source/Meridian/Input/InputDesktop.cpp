@@ -98,6 +98,13 @@ void InputDesktop::Update() {
         while (SDL_PollEvent(&event)) {
             switch (event.type) {
                 case SDL_KEYDOWN:
+                    // F11 and Alt+Enter are the window's, not the game's.
+                    if (event.key.keysym.sym == SDLK_F11 ||
+                        ((event.key.keysym.sym == SDLK_RETURN || event.key.keysym.sym == SDLK_KP_ENTER) &&
+                         (event.key.keysym.mod & KMOD_ALT))) {
+                        m_FullscreenToggle = true;
+                        break;
+                    }
                     HandleKey(event.key.keysym.sym, true, event.key.keysym.unicode);
                     break;
                 case SDL_KEYUP:
@@ -105,6 +112,10 @@ void InputDesktop::Update() {
                     break;
                 case SDL_QUIT:
                     m_Quit = true;
+                    break;
+                case SDL_VIDEORESIZE:
+                    m_ResizeWidth = event.resize.w;
+                    m_ResizeHeight = event.resize.h;
                     break;
                 case SDL_ACTIVEEVENT:
                     // Key releases while another window has the focus never
@@ -119,6 +130,20 @@ void InputDesktop::Update() {
         }
     }
     if (m_Joystick) SDL_JoystickUpdate();
+}
+
+bool InputDesktop::TakeFullscreenToggle() {
+    const bool toggle = m_FullscreenToggle;
+    m_FullscreenToggle = false;
+    return toggle;
+}
+
+bool InputDesktop::TakeWindowResize(I32& width, I32& height) {
+    if (m_ResizeWidth <= 0 || m_ResizeHeight <= 0) return false;
+    width = m_ResizeWidth;
+    height = m_ResizeHeight;
+    m_ResizeWidth = m_ResizeHeight = 0;
+    return true;
 }
 
 void InputDesktop::HandleKey(I32 key, bool down, U32 unicode) {

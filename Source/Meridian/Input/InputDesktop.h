@@ -73,6 +73,8 @@ class InputDesktop : public Input {
     I32 GetStick(I32 stick, Fixed& x, Fixed& y) override;
     I32 WantsQuit() override { return m_Quit ? 1 : 0; }
     bool HasFocus() override { return m_Focus; }
+    bool TakeFullscreenToggle() override;
+    bool TakeWindowResize(I32& width, I32& height) override;
     void FindDevices() override;
 
     bool HasGamepad() const { return m_Joystick != nullptr; }
@@ -93,6 +95,8 @@ private:
     std::vector<U8> m_Typed;
     bool m_Quit;
     bool m_Focus = true;  // the window has the keyboard focus and is not minimised
+    bool m_FullscreenToggle = false;
+    I32 m_ResizeWidth = 0, m_ResizeHeight = 0;  // 0: no resize since the last Take
 };
 
 // A new, uninitialised desktop device (count 0).

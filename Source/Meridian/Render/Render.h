@@ -49,6 +49,20 @@ class Render : public Object {
     virtual void SetRenderTarget(RenderTarget* target) = 0;
     virtual void DrawNode(Drawable* drawable, const Matrix4& world) = 0;
     virtual void SwapBuffers() = 0;
+    // Window modes, for a device that shows a desktop window (others ignore
+    // them and answer false). SetFullscreen switches between the framed
+    // window and the whole screen and answers whether the device now shows
+    // what was asked; ResizeWindow follows the player's resize to width x
+    // height pixels. The picture keeps its 4:3 shape, centred, black around.
+    virtual bool SetFullscreen(bool fullscreen) {
+        (void)fullscreen;
+        return false;
+    }
+    virtual bool IsFullscreen() { return false; }
+    virtual void ResizeWindow(I32 width, I32 height) {
+        (void)width;
+        (void)height;
+    }
     // Writes the frame to "<prefix>-<time>.png"; false when not supported.
     virtual bool Screenshot(const char* prefix) {
         (void)prefix;

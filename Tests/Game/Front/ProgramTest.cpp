@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "Game/Race/RaceTestUtil.h"
+#include "Image/ImportPNG.h"
 #include "Support/OggFiles.h"
 #include "Support/Program.h"
 #include "Support/SongFiles.h"
@@ -305,4 +307,65 @@ TEST(GameProgram, WindowDestroyedFromOutsideEndsTheGame) {
     EXPECT_EQ(run.Wait(), 0) << run.Errors();
     EXPECT_NE(run.Errors().find("the window was destroyed from outside"), std::string::npos) << run.Errors();
     EXPECT_NE(run.Errors().find("MainLoop Left."), std::string::npos) << run.Errors();
+}
+
+TEST(GameProgram, FullscreenToggleAndResizeKeepThePictureWhole) {
+    GameFolder game;
+    // F11 fills a 1920x1080 screen with the largest whole multiple, F11
+    // again returns to the window, a resized window gets the largest
+    // multiple that fits; each change logs where the picture went. Smooth
+    // scaling, from the settings, fills the screen's height.
+    // Polls are bounded: a game that ignores a key fails the checks below
+    // instead of hanging the test.
+    const std::string script =
+        "wait_for() { n=0; until grep -q \"$1\" log || [ $n -gt 100 ]; do sleep 0.1; n=$((n+1)); done; }; "
+        "window() { xdotool search --name '^SkyRail$' \"$@\"; }; "
+        // A shot of the X screen once the picture's centre is drawn.
+        "grab() { ffmpeg -loglevel error -y -f x11grab -draw_mouse 0 -video_size $1 -grab_x $2 -grab_y $3 -i $DISPLAY -frames:v 1 "
+        "-pix_fmt rgb24 -f ${5:-image2} $4; }; "
+        "shot() { n=0; while [ $n -lt 100 ] && ! grab 1x1 $2 $3 - rawvideo | od -An -tu1 | grep -q '[1-9]'; do "
+        "sleep 0.1; n=$((n+1)); done; grab 1920x1080 0 0 $1; }; "
+        "quit() { window key Escape; wait_for 'MainLoop Left'; kill $game 2>/dev/null; wait $game; status=$((status+$?)); }; "
+        "export XDG_CONFIG_HOME=$PWD/config; status=0; "
+        "\"$0\" --window --scale 2 >log 2>&1 & game=$!; wait_for 'Entering MainLoop'; "
+        "window key F11; wait_for 'fullscreen 1920x1080'; shot full.png 960 540; cp config/skyrail/settings.ini full.ini; "
+        "window key F11; wait_for 'window 640x480, picture 640x480 at 0,0'; "
+        "window windowsize 1000 700; wait_for 'window 1000x700'; shot window.png 500 350; quit; "
+        "printf '[Video]\\nsmooth = 1\\nfullscreen = 1\\n' > config/skyrail/settings.ini; "
+        "mv log first; \"$0\" --window >log 2>&1 & game=$!; wait_for 'fullscreen 1920x1080, picture 1440'; quit; "
+        "cat first log >&2; exit $status";
+    ::Test::Program run("/usr/bin/xvfb-run", {"-a", "-s", "-screen 0 1920x1080x24 -nolisten tcp", "sh", "-c", script,
+                                               ::Test::Program::Game()},
+                        game.Path());
+    ASSERT_TRUE(run.Start());
+    EXPECT_EQ(run.Wait(), 0) << run.Errors();
+    const std::string& log = run.Errors();
+    for (const char* line : {"window 640x480, picture 640x480 at 0,0", "fullscreen 1920x1080, picture 1280x960 at 320,60",
+                             "window 1000x700, picture 640x480 at 180,110",
+                             "fullscreen 1920x1080, picture 1440x1080 at 240,0"})
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+    // The title fills its picture to within a texel of the edges, the
+    // border is black.
+    const struct {
+        const char* file;
+        int x, y, width, height;
+    } shots[] = {{"full.png", 320, 60, 1280, 960}, {"window.png", 180, 110, 640, 480}};
+    for (const auto& shot : shots) {
+        Meridian::Ref<Meridian::Image> image = Meridian::ImportPNG(game.File(shot.file).c_str(), false);
+        ASSERT_TRUE(image && image->GetWidth() == 1920 && image->GetFormat() == Meridian::ImageRGB) << shot.file;
+        int left = 1920, top = 1080, right = -1, bottom = -1;
+        for (int y = 0; y < 1080; ++y)
+            for (int x = 0; x < 1920; ++x) {
+                const unsigned char* pixel = image->GetPixels() + (y * 1920 + x) * 3;
+                if (std::max({pixel[0], pixel[1], pixel[2]}) <= 16) continue;
+                left = std::min(left, x), right = std::max(right, x);
+                top = std::min(top, y), bottom = std::max(bottom, y);
+            }
+        const int far = shot.x + shot.width - 1, low = shot.y + shot.height - 1;
+        EXPECT_TRUE(left >= shot.x && left <= shot.x + 2 && top >= shot.y && top <= shot.y + 2 && right <= far &&
+                    right >= far - 2 && bottom <= low && bottom >= low - 2)
+            << shot.file << ": picture " << right - left + 1 << "x" << bottom - top + 1 << " at " << left << "," << top;
+    }
+    const std::vector<unsigned char> settings = ::Test::ReadFile(game.File("full.ini"));
+    EXPECT_NE(std::string(settings.begin(), settings.end()).find("fullscreen = 1"), std::string::npos);
 }

@@ -157,6 +157,10 @@ bool DisplayPndGL::OpenX11(I32 scale, bool fullscreen) {
     m_VideoStarted = true;
 
     const SDL_VideoInfo* info = SDL_GetVideoInfo();
+    if (info && info->current_w > 0 && info->current_h > 0) {
+        m_DesktopWidth = info->current_w;
+        m_DesktopHeight = info->current_h;
+    }
     if (scale < 1) {
         if (info && info->current_w > 0 && info->current_h > 0) {
             // A framed window leaves room for the title bar and panels.
@@ -167,9 +171,16 @@ bool DisplayPndGL::OpenX11(I32 scale, bool fullscreen) {
         }
     }
     m_Scale = scale;
-    const I32 width = RenderPndGL::ScreenWidth * scale, height = RenderPndGL::ScreenHeight * scale;
+    m_WindowWidth = RenderPndGL::ScreenWidth * scale;
+    m_WindowHeight = RenderPndGL::ScreenHeight * scale;
+    // Fullscreen takes the screen as it is (no mode switch); the picture is
+    // placed inside it.
+    m_Fullscreen = fullscreen;
+    const bool wholeScreen = fullscreen && m_DesktopWidth > 0;
+    const I32 width = wholeScreen ? m_DesktopWidth : m_WindowWidth;
+    const I32 height = wholeScreen ? m_DesktopHeight : m_WindowHeight;
     SDL_WM_SetCaption("SkyRail", "SkyRail");
-    if (!SDL_SetVideoMode(width, height, 0, SDL_SWSURFACE | (fullscreen ? SDL_FULLSCREEN : 0))) {
+    if (!SDL_SetVideoMode(width, height, 0, SDL_SWSURFACE | (fullscreen ? SDL_FULLSCREEN : SDL_RESIZABLE))) {
         LogD() << "SDL_SetVideoMode failed: " << SDL_GetError();
         m_Failure = std::string("no window: ") + SDL_GetError();
         Close();
@@ -188,6 +199,55 @@ bool DisplayPndGL::OpenX11(I32 scale, bool fullscreen) {
     m_Display = eglGetDisplay(reinterpret_cast<EGLNativeDisplayType>(wm.info.x11.display));
     if (m_Display == EGL_NO_DISPLAY) return Fail("eglGetDisplay", eglGetError());
     return Finish(false, static_cast<EGLNativeWindowType>(wm.info.x11.window), width, height);
+}
+
+bool DisplayPndGL::SetWindowMode(bool fullscreen, I32 width, I32 height) {
+    if (!m_X11Window) return false;
+    if (!fullscreen && (width <= 0 || height <= 0)) {
+        width = m_WindowWidth;
+        height = m_WindowHeight;
+    }
+    if (fullscreen && m_DesktopWidth > 0) {
+        width = m_DesktopWidth;
+        height = m_DesktopHeight;
+    } else if (fullscreen) {
+        width = m_Width;
+        height = m_Height;
+    }
+    // Smaller than the game's own screen shows too little to play.
+    width = width < RenderPndGL::ScreenWidth ? RenderPndGL::ScreenWidth : width;
+    height = height < RenderPndGL::ScreenHeight ? RenderPndGL::ScreenHeight : height;
+    SDL_Surface* screen =
+        SDL_SetVideoMode(width, height, 0, SDL_SWSURFACE | (fullscreen ? SDL_FULLSCREEN : SDL_RESIZABLE));
+    if (!screen) {
+        LogW() << "RenderPndGL: cannot " << (fullscreen ? "fill the screen" : "resize the window") << " ("
+               << width << "x" << height << "): " << SDL_GetError();
+        SDL_SetVideoMode(m_Width, m_Height, 0, SDL_SWSURFACE | (m_Fullscreen ? SDL_FULLSCREEN : SDL_RESIZABLE));
+        return false;
+    }
+    SDL_SysWMinfo wm;
+    std::memset(&wm, 0, sizeof(wm));
+    SDL_VERSION(&wm.version);
+    if (SDL_GetWMInfo(&wm) == 1 && wm.subsystem == SDL_SYSWM_X11 && wm.info.x11.window != m_X11Window) {
+        // SDL made a new X window: the old surface shows nothing any more.
+        eglMakeCurrent(m_Display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        eglDestroySurface(m_Display, m_Surface);
+        m_X11Window = wm.info.x11.window;
+        m_Surface = eglCreateWindowSurface(m_Display, m_Config, static_cast<EGLNativeWindowType>(m_X11Window), nullptr);
+        if (m_Surface == EGL_NO_SURFACE || !eglMakeCurrent(m_Display, m_Surface, m_Surface, m_Context)) {
+            LogE() << "RenderPndGL: no EGL surface on the new window (EGL error " << eglGetError() << ").";
+            return false;
+        }
+        eglSwapInterval(m_Display, 1);
+    }
+    if (!fullscreen) {
+        m_WindowWidth = screen->w;
+        m_WindowHeight = screen->h;
+    }
+    m_Fullscreen = fullscreen;
+    m_Width = screen->w;
+    m_Height = screen->h;
+    return true;
 }
 
 namespace {

@@ -32,10 +32,22 @@ struct DisplayPndGL {
     // The X11 connection and window of OpenX11 (null and 0 otherwise).
     void* m_X11Display = nullptr;
     unsigned long m_X11Window = 0;
+    // OpenX11: the screen's size before the window opened (0 when SDL does
+    // not say), whether the window fills it, and the framed window's size
+    // to return to.
+    I32 m_DesktopWidth = 0, m_DesktopHeight = 0;
+    bool m_Fullscreen = false;
+    I32 m_WindowWidth = 0, m_WindowHeight = 0;
     // Why the last Open* failed, in a few words ("" after a success).
     std::string m_Failure;
 
     bool OpenX11(I32 scale, bool fullscreen);
+    // OpenX11's window becomes the whole screen (the desktop's size) or a
+    // framed, resizable window of width x height (0 x 0: the size it had
+    // before fullscreen). The EGL surface follows, made anew when SDL made a
+    // new X window. False (one log line) when SDL refuses; then the mode is
+    // what it was, when SDL can return to it.
+    bool SetWindowMode(bool fullscreen, I32 width, I32 height);
     // True once the X11 window no longer exists (destroyed by another
     // client): asks the server, so callers check now and then, not per draw.
     // False for the other ways.

@@ -21,8 +21,8 @@
     X(Hint) X(IsEnabled) X(LightModelfv) X(Lightfv) X(Lightxv) X(LoadIdentity) X(LoadMatrixx)         \
     X(Materialfv) X(Materialx) X(MatrixMode) X(MultMatrixx) X(NormalPointer) X(PixelStorei)          \
     X(PointParameterf) X(PointParameterfv) X(PointSize) X(PopMatrix) X(PushMatrix) X(ReadPixels)      \
-    X(TexCoordPointer) X(TexEnvfv) X(TexEnvi) X(TexImage2D) X(TexParameteri) X(VertexPointer)         \
-    X(Viewport)
+    X(Scissor) X(TexCoordPointer) X(TexEnvfv) X(TexEnvi) X(TexImage2D) X(TexParameteri)             \
+    X(VertexPointer) X(Viewport)
 
 namespace Meridian {
 namespace GLTrace {

@@ -69,7 +69,8 @@ RenderPndGL::RenderPndGL(const RenderPndGLOptions& options)
       m_EnabledLights(0),
       m_BlendMode(-1),
       m_FrameCount(0),
-      m_WindowGone(false) {}
+      m_WindowGone(false),
+      m_BorderCleared(false) {}
 
 RenderPndGL::~RenderPndGL() {
     if (m_Initialized) Exit();
@@ -116,16 +117,6 @@ bool RenderPndGL::Init() {
     m_WindowGone = false;
     m_SurfaceWidth = m_Display->m_Width;
     m_SurfaceHeight = m_Display->m_Height;
-    // The largest 4:3 rectangle, centred.
-    if (m_SurfaceWidth * ScreenHeight >= m_SurfaceHeight * ScreenWidth) {
-        m_ViewportHeight = m_SurfaceHeight;
-        m_ViewportWidth = m_SurfaceHeight * ScreenWidth / ScreenHeight;
-    } else {
-        m_ViewportWidth = m_SurfaceWidth;
-        m_ViewportHeight = m_SurfaceWidth * ScreenHeight / ScreenWidth;
-    }
-    m_ViewportX = (m_SurfaceWidth - m_ViewportWidth) / 2;
-    m_ViewportY = (m_SurfaceHeight - m_ViewportHeight) / 2;
 
     LogI() << "OpenGL Vendor:     " << GLText(GL_VENDOR);
     LogI() << "OpenGL Renderer:   " << GLText(GL_RENDERER);
@@ -146,6 +137,7 @@ bool RenderPndGL::Init() {
     LogI() << "MaxTextureSize=" << m_MaxTextureSize;
 
     SetInitialState();
+    if (m_OpenMode == RenderPndGLOptions::X11) LogPicture();
     return true;
 }
 
@@ -161,15 +153,7 @@ void RenderPndGL::SetInitialState() {
     MERIDIAN_GL(Hint)(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
     MERIDIAN_GL(Hint)(GL_FOG_HINT, GL_NICEST);
     MERIDIAN_GL(Hint)(GL_GENERATE_MIPMAP_HINT, GL_NICEST);
-    // Point sprites keep their size on the 320 x 240 screen when the window
-    // is a multiple of it.
-    const F32 pointSize = PointSize * static_cast<F32>(m_ViewportHeight) / static_cast<F32>(ScreenHeight);
-    const GLfloat attenuation[3] = {1.0f, 0.0f, 0.0f};
-    MERIDIAN_GL(PointSize)(pointSize);
-    MERIDIAN_GL(PointParameterfv)(GL_POINT_DISTANCE_ATTENUATION, attenuation);
-    MERIDIAN_GL(PointParameterf)(GL_POINT_SIZE_MIN, 0.0f);
-    MERIDIAN_GL(PointParameterf)(GL_POINT_SIZE_MAX, pointSize);
-    MERIDIAN_GL(Viewport)(m_ViewportX, m_ViewportY, m_ViewportWidth, m_ViewportHeight);
+    PlacePicture();
     MERIDIAN_GL(MatrixMode)(GL_MODELVIEW);
 
     m_Lighting = MERIDIAN_GL(IsEnabled)(GL_LIGHTING) ? 1 : 0;
@@ -182,6 +166,68 @@ void RenderPndGL::SetInitialState() {
     m_FogKnown = false;
     for (F32& c : m_CurrentColor) c = -1.0f;
     m_ViewMatrix = m_ProjectionMatrix = m_ModelMatrix = Matrix4::Identity();
+}
+
+void RenderPndGL::PlacePicture() {
+    const I32 steps = std::min(m_SurfaceWidth / ScreenWidth, m_SurfaceHeight / ScreenHeight);
+    if (!m_Options.m_Smooth && steps >= 1) {
+        m_ViewportWidth = ScreenWidth * steps;
+        m_ViewportHeight = ScreenHeight * steps;
+    } else if (m_SurfaceWidth * ScreenHeight >= m_SurfaceHeight * ScreenWidth) {
+        m_ViewportHeight = m_SurfaceHeight;
+        m_ViewportWidth = m_SurfaceHeight * ScreenWidth / ScreenHeight;
+    } else {
+        m_ViewportWidth = m_SurfaceWidth;
+        m_ViewportHeight = m_SurfaceWidth * ScreenHeight / ScreenWidth;
+    }
+    m_ViewportX = (m_SurfaceWidth - m_ViewportWidth) / 2;
+    m_ViewportY = (m_SurfaceHeight - m_ViewportHeight) / 2;
+    // Point sprites keep their size on the 320 x 240 screen.
+    const F32 pointSize = PointSize * static_cast<F32>(m_ViewportHeight) / static_cast<F32>(ScreenHeight);
+    const GLfloat attenuation[3] = {1.0f, 0.0f, 0.0f};
+    MERIDIAN_GL(PointSize)(pointSize);
+    MERIDIAN_GL(PointParameterfv)(GL_POINT_DISTANCE_ATTENUATION, attenuation);
+    MERIDIAN_GL(PointParameterf)(GL_POINT_SIZE_MIN, 0.0f);
+    MERIDIAN_GL(PointParameterf)(GL_POINT_SIZE_MAX, pointSize);
+    MERIDIAN_GL(Viewport)(m_ViewportX, m_ViewportY, m_ViewportWidth, m_ViewportHeight);
+    // Clears reach only the picture; the border is cleared once a frame.
+    const bool bordered = m_ViewportWidth != m_SurfaceWidth || m_ViewportHeight != m_SurfaceHeight;
+    if (bordered) {
+        MERIDIAN_GL(Scissor)(m_ViewportX, m_ViewportY, m_ViewportWidth, m_ViewportHeight);
+        MERIDIAN_GL(Enable)(GL_SCISSOR_TEST);
+    } else {
+        MERIDIAN_GL(Disable)(GL_SCISSOR_TEST);
+    }
+    m_BorderCleared = !bordered;
+}
+
+bool RenderPndGL::SetFullscreen(bool fullscreen) {
+    if (!m_Initialized || m_OpenMode != RenderPndGLOptions::X11) return false;
+    if (fullscreen == m_Display->m_Fullscreen) return true;
+    const bool done = m_Display->SetWindowMode(fullscreen, 0, 0);
+    m_SurfaceWidth = m_Display->m_Width;
+    m_SurfaceHeight = m_Display->m_Height;
+    PlacePicture();
+    LogPicture();
+    return done;
+}
+
+bool RenderPndGL::IsFullscreen() { return m_Initialized && m_Display->m_Fullscreen; }
+
+void RenderPndGL::ResizeWindow(I32 width, I32 height) {
+    if (!m_Initialized || m_OpenMode != RenderPndGLOptions::X11 || m_Display->m_Fullscreen) return;
+    if (width == m_SurfaceWidth && height == m_SurfaceHeight) return;
+    m_Display->SetWindowMode(false, width, height);
+    m_SurfaceWidth = m_Display->m_Width;
+    m_SurfaceHeight = m_Display->m_Height;
+    PlacePicture();
+    LogPicture();
+}
+
+void RenderPndGL::LogPicture() const {
+    LogI() << "RenderPndGL: " << (m_Display->m_Fullscreen ? "fullscreen " : "window ") << m_SurfaceWidth << "x"
+           << m_SurfaceHeight << ", picture " << m_ViewportWidth << "x" << m_ViewportHeight << " at " << m_ViewportX
+           << "," << m_ViewportY;
 }
 
 void RenderPndGL::Exit() {
@@ -224,7 +270,10 @@ void RenderPndGL::GetViewport(I32& x, I32& y, I32& w, I32& h) const {
     h = m_ViewportHeight;
 }
 
-void RenderPndGL::SetClearColor(F32 r, F32 g, F32 b, F32 a) { MERIDIAN_GL(ClearColor)(r, g, b, a); }
+void RenderPndGL::SetClearColor(F32 r, F32 g, F32 b, F32 a) {
+    m_ClearColor[0] = r, m_ClearColor[1] = g, m_ClearColor[2] = b, m_ClearColor[3] = a;
+    MERIDIAN_GL(ClearColor)(r, g, b, a);
+}
 
 void RenderPndGL::SetClearDepth(Fixed depth) { MERIDIAN_GL(ClearDepthx)(depth.Raw()); }
 
@@ -240,6 +289,15 @@ void RenderPndGL::Clear(U32 flags) {
     if (flags & ClearDepth) mask |= GL_DEPTH_BUFFER_BIT;
     if (flags & ClearColor) mask |= GL_COLOR_BUFFER_BIT;
     if (flags & ClearStencil) LogE() << "RenderPndGL::Clear: StencilBuffer not supported by Pnd.";
+    if (!m_BorderCleared) {
+        // The border is black whatever the cameras clear to.
+        MERIDIAN_GL(Disable)(GL_SCISSOR_TEST);
+        MERIDIAN_GL(ClearColor)(0.0f, 0.0f, 0.0f, 1.0f);
+        MERIDIAN_GL(Clear)(GL_COLOR_BUFFER_BIT);
+        MERIDIAN_GL(ClearColor)(m_ClearColor[0], m_ClearColor[1], m_ClearColor[2], m_ClearColor[3]);
+        MERIDIAN_GL(Enable)(GL_SCISSOR_TEST);
+        m_BorderCleared = true;
+    }
     if (mask) MERIDIAN_GL(Clear)(mask);
 }
 
@@ -750,6 +808,7 @@ void RenderPndGL::SwapBuffers() {
     const EGLint eglError = eglGetError();
     if (eglError != EGL_SUCCESS) LogE() << "RenderPndGL: EGL ERROR = " << Log::AsHex(static_cast<U32>(eglError));
     ++m_FrameCount;
+    m_BorderCleared = m_ViewportWidth == m_SurfaceWidth && m_ViewportHeight == m_SurfaceHeight;
 }
 
 bool RenderPndGL::ReadPixels(I32 x, I32 y, I32 w, I32 h, U8* rgba) {

@@ -47,6 +47,10 @@ struct RenderPndGLOptions {
     I32 m_Scale = 0;
     // X11 only: a fullscreen window instead of a framed one.
     bool m_Fullscreen = false;
+    // How the 320 x 240 picture grows into a larger surface: by whole
+    // multiples (false: crisp pixels, a black border where it does not fill)
+    // or to the largest 4:3 area (true). Either way centred.
+    bool m_Smooth = false;
     // When above 0, caps the number of lights below what GL offers (lets
     // tests act as a device with fewer lights).
     I32 m_LightLimit = 0;
@@ -99,6 +103,9 @@ class RenderPndGL : public Render {
     RenderPndGLOptions::Mode GetOpenMode() const { return m_OpenMode; }
     I32 GetSurfaceWidth() const { return m_SurfaceWidth; }
     I32 GetSurfaceHeight() const { return m_SurfaceHeight; }
+    bool SetFullscreen(bool fullscreen) override;
+    bool IsFullscreen() override;
+    void ResizeWindow(I32 width, I32 height) override;
     // Viewport rectangle in surface pixels.
     void GetViewport(I32& x, I32& y, I32& w, I32& h) const;
     I32 GetMaxTextureUnits() const { return m_MaxTextureUnits; }
@@ -124,6 +131,10 @@ class RenderPndGL : public Render {
 private:
     bool OpenDisplay();
     void SetInitialState();
+    // Places the picture in the surface (m_Viewport*) and applies it.
+    void PlacePicture();
+    // One info line: the window's or screen's size and the picture in it.
+    void LogPicture() const;
     void DrawPolygon(PolygonGeometry* mesh);
     void UploadPolygon(PolygonGeometry* mesh, RenderPolygonHandlePndGL* handle);
     void ApplyTextureCombiners(Shader* shader);
@@ -168,6 +179,10 @@ private:
     // to the X server).
     static const U32 WindowCheckFrames = 30;
     bool m_WindowGone;
+    // Whether this frame's border (the surface around the picture) has been
+    // cleared to black.
+    bool m_BorderCleared;
+    F32 m_ClearColor[4] = {0.0f, 0.0f, 0.0f, 0.0f};
 };
 
 // Creates the device (count 0); Init opens the display.
