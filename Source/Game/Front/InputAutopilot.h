@@ -34,6 +34,9 @@ class InputAutopilot : public Meridian::Input {
     Meridian::I32 WantsQuit() override { return m_Wrapped && m_Wrapped->WantsQuit(); }
     bool HasFocus() override { return !m_Wrapped || m_Wrapped->HasFocus(); }
     bool TakeFullscreenToggle() override { return m_Wrapped && m_Wrapped->TakeFullscreenToggle(); }
+    bool BindKey(Meridian::U32 button, const char* keyName) override {
+        return m_Wrapped && m_Wrapped->BindKey(button, keyName);
+    }
     bool TakeWindowResize(Meridian::I32& width, Meridian::I32& height) override {
         return m_Wrapped && m_Wrapped->TakeWindowResize(width, height);
     }

@@ -11,6 +11,7 @@
 
 #include "Core/Log.h"
 #include "Core/RegularFile.h"
+#include "Input/Input.h"
 
 using namespace Meridian;
 
@@ -118,6 +119,11 @@ bool UserSettings::Load(const std::string& path) {
                 problem = "fps must be 0 or 10 to 500";
         } else if (section == "Music" && key == "folder") {
             read.music = value;
+        } else if (section == "Keys") {
+            bool known = false;
+            for (I32 bit = 0; bit < ButtonCount; ++bit) known = known || key == Input::GetGenericButtonName(1u << bit);
+            if (!known || value.empty()) problem = "\"" + key + "\" is not a button with a key";
+            read.keys.emplace_back(key, value);
         }
     }
     const bool failed = std::ferror(file) != 0;
@@ -143,6 +149,8 @@ bool UserSettings::Save(const std::string& path) const {
     if (smooth >= 0) text += "smooth = " + std::to_string(smooth) + "\n";
     if (fps >= 0) text += "fps = " + std::to_string(fps) + "\n";
     if (!music.empty()) text += "[Music]\nfolder = " + music + "\n";
+    if (!keys.empty()) text += "[Keys]\n";
+    for (const auto& binding : keys) text += binding.first + " = " + binding.second + "\n";
 
     const std::string temporary = path + ".tmp";
     const int fd = MakeFolders(path) ? open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644) : -1;

@@ -16,16 +16,20 @@
 //     fps = 60             ; frame limit of a window, 10 .. 500; 0: none
 //     [Music]
 //     folder = /home/me/Music
+//     [Keys]
+//     DPadA = space        ; a button's generic name = a key's SDL name
 //
 // A value left out keeps the game's default. Load refuses a damaged file (a
 // line that is neither a section, a "key = value" pair, a comment nor blank;
-// a value out of its range) as a whole, with one warning, and the defaults
-// hold; the game then does not write it until a setting changes. Save writes
+// a value out of its range; a [Keys] line for no button) as a whole, with
+// one warning, and the defaults hold; the game then does not write it until a setting changes. Save writes
 // a temporary file beside it, flushes it to the disk and renames it over the
 // old one, so the file is whole at every moment.
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "Core/Types.h"
 
@@ -38,6 +42,8 @@ struct UserSettings {
     Meridian::I32 smooth = -1;      // -1: not set (whole multiples)
     Meridian::I32 fps = -1;         // -1: not set (60)
     std::string music;              // the music folder; empty: not set
+    // Keyboard bindings in file order: button name ("DPadA"), key name.
+    std::vector<std::pair<std::string, std::string>> keys;
 
     // The file's path from the environment, or empty when neither
     // XDG_CONFIG_HOME nor HOME is set.

@@ -93,6 +93,15 @@ class Input : public Object {
         return false;
     }
 
+    // Puts a keyboard key, named as SDL names keys in any case ("space",
+    // "left ctrl", "a"), on one button bit in place of that button's default
+    // keys; the key leaves any button it had. Call after Init. False for a
+    // name no key has (with one warning) and on devices without a keyboard.
+    virtual bool BindKey(U32 button, const char* keyName) {
+        (void)button, (void)keyName;
+        return false;
+    }
+
     // Looks again for devices plugged in since Init (a gamepad); does nothing
     // when the device has all it can use. Called when the player reaches a
     // menu, not every frame (it may scan the system's devices).

@@ -3,6 +3,8 @@
 #include <SDL/SDL.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstring>
 
 #include "Core/Log.h"
 
@@ -32,17 +34,71 @@ const char* const KeyLabels[ButtonCount] = {
 const U8 KeyBackspace = 8;
 const U8 KeyEnter = 13;
 
-I32 FindBinding(I32 key) {
-    for (I32 i = 0; i < KeyMapCount; ++i)
-        if (KeyMap[i].m_Key == key) return i;
-    return -1;
+bool SameName(const char* a, const char* b) {
+    for (; *a && *b; ++a, ++b)
+        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b))) return false;
+    return *a == *b;
+}
+
+// SDL's name of a key with each word capitalised ("Left Alt").
+std::string KeyLabel(I32 key) {
+    std::string label = SDL_GetKeyName(static_cast<SDLKey>(key));
+    for (size_t i = 0; i < label.size(); ++i)
+        if (i == 0 || label[i - 1] == ' ')
+            label[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(label[i])));
+    return label;
 }
 
 }  // namespace
 
-InputDesktop::InputDesktop() : m_Joystick(nullptr), m_DeadZone(DefaultDeadZone()), m_Tapped(0), m_Quit(false) {
-    static_assert(KeyMapCount <= MaxBindings, "key map larger than the key state table");
-    std::fill(m_KeyDown, m_KeyDown + MaxBindings, 0);
+InputDesktop::InputDesktop()
+    : m_Joystick(nullptr),
+      m_DeadZone(DefaultDeadZone()),
+      m_Map(KeyMap, KeyMap + KeyMapCount),
+      m_KeyDown(KeyMapCount, 0),
+      m_Tapped(0),
+      m_Quit(false) {}
+
+I32 InputDesktop::FindBinding(I32 key) const {
+    for (size_t i = 0; i < m_Map.size(); ++i)
+        if (m_Map[i].m_Key == key) return static_cast<I32>(i);
+    return -1;
+}
+
+bool InputDesktop::BindKey(U32 button, const char* keyName) {
+    I32 bit = 0;
+    while (bit < ButtonCount && button != (1u << bit)) ++bit;
+    if (bit == ButtonCount || !keyName) return false;
+    // SDL 1.2 fills its key names when video starts.
+    I32 key = SDLK_FIRST;
+    if (SDL_WasInit(SDL_INIT_VIDEO))
+        while (key < SDLK_LAST && !SameName(SDL_GetKeyName(static_cast<SDLKey>(key)), keyName)) ++key;
+    if (!SDL_WasInit(SDL_INIT_VIDEO) || key >= SDLK_LAST || SameName(keyName, "unknown key")) {
+        LogW() << "InputDesktop::BindKey: no key is called \"" << keyName << "\"; " << GetGenericButtonName(button)
+               << " keeps its keys.";
+        return false;
+    }
+    // The button's own keys and the key's old button give way.
+    U32 robbed = 0;
+    for (size_t i = m_Map.size(); i-- > 0;) {
+        if (m_Map[i].m_Button != button && m_Map[i].m_Key != key) continue;
+        if (m_Map[i].m_Button != button) robbed |= m_Map[i].m_Button;
+        m_Map.erase(m_Map.begin() + static_cast<long>(i));
+    }
+    m_Map.push_back({key, button});
+    m_KeyDown.assign(m_Map.size(), 0);
+    m_Labels[bit] = KeyLabel(key);
+    // A button that lost its key is named after a key it kept, or "none".
+    for (I32 other = 0; other < ButtonCount; ++other) {
+        if (!(robbed & (1u << other))) continue;
+        m_Labels[other] = "none";
+        for (const KeyBinding& binding : m_Map)
+            if (binding.m_Button == (1u << other)) {
+                m_Labels[other] = KeyLabel(binding.m_Key);
+                break;
+            }
+    }
+    return true;
 }
 
 InputDesktop::~InputDesktop() {
@@ -68,7 +124,7 @@ void InputDesktop::FindDevices() {
 
 bool InputDesktop::Init() {
     LogD() << "InputDesktop::Init";
-    std::fill(m_KeyDown, m_KeyDown + MaxBindings, 0);
+    std::fill(m_KeyDown.begin(), m_KeyDown.end(), 0);
     m_Tapped = 0;
     m_Typed.clear();
     m_Quit = false;
@@ -121,7 +177,7 @@ void InputDesktop::Update() {
                     // Key releases while another window has the focus never
                     // arrive: forget every held key.
                     if ((event.active.state & SDL_APPINPUTFOCUS) && !event.active.gain)
-                        std::fill(m_KeyDown, m_KeyDown + MaxBindings, 0);
+                        std::fill(m_KeyDown.begin(), m_KeyDown.end(), 0);
                     if (event.active.state & (SDL_APPINPUTFOCUS | SDL_APPACTIVE)) m_Focus = event.active.gain != 0;
                     break;
                 default:
@@ -150,7 +206,7 @@ void InputDesktop::HandleKey(I32 key, bool down, U32 unicode) {
     const I32 binding = FindBinding(key);
     if (binding >= 0) {
         m_KeyDown[binding] = down ? 1 : 0;
-        if (down) m_Tapped |= KeyMap[binding].m_Button;
+        if (down) m_Tapped |= m_Map[binding].m_Button;
     }
     if (!down) return;
     if (key == SDLK_BACKSPACE || key == SDLK_DELETE)
@@ -189,15 +245,15 @@ U32 InputDesktop::GamepadButtons() {
 
 U32 InputDesktop::GetButtons() {
     U32 buttons = m_Tapped;
-    for (I32 i = 0; i < KeyMapCount; ++i)
-        if (m_KeyDown[i]) buttons |= KeyMap[i].m_Button;
+    for (size_t i = 0; i < m_Map.size(); ++i)
+        if (m_KeyDown[i]) buttons |= m_Map[i].m_Button;
     if (m_Joystick) buttons |= GamepadButtons();
     return buttons;
 }
 
 const char* InputDesktop::GetButtonName(U32 button) {
     for (I32 bit = 0; bit < ButtonCount; ++bit)
-        if (button == (1u << bit)) return KeyLabels[bit];
+        if (button == (1u << bit)) return m_Labels[bit].empty() ? KeyLabels[bit] : m_Labels[bit].c_str();
     return "";
 }
 

@@ -21,6 +21,9 @@
 //     VolumeUp                Page Up, keypad +  -
 //     VolumeDown              Page Down, keypad -  -
 //
+// BindKey replaces a button's keys with another key (the player's settings);
+// a letter or digit put on a button no longer types in name entry.
+//
 // Two hands: the right hand changes lanes with Left/Right, the left hand with
 // Left Ctrl (left) and Left Alt (right); Left + Left Ctrl skips two lanes
 // left, Right + Left Alt two lanes right. Screenshot: hold Up, press Left
@@ -40,6 +43,9 @@
 // previous Update (a tap shorter than a frame still shows for one frame).
 // Losing the keyboard focus releases every held key.
 #pragma once
+
+#include <string>
+#include <vector>
 
 #include "Input/Input.h"
 #include "Input/InputMapping.h"
@@ -76,21 +82,23 @@ class InputDesktop : public Input {
     bool TakeFullscreenToggle() override;
     bool TakeWindowResize(I32& width, I32& height) override;
     void FindDevices() override;
+    bool BindKey(U32 button, const char* keyName) override;
 
     bool HasGamepad() const { return m_Joystick != nullptr; }
 
-    // The key map above; count entries.
+    // The key map above, before any BindKey; count entries.
     static const KeyBinding* GetKeyMap(I32& count);
 
 private:
-    static const I32 MaxBindings = 24;
-
     void HandleKey(I32 key, bool down, U32 unicode);
+    I32 FindBinding(I32 key) const;  // index into m_Map, -1 for none
     U32 GamepadButtons();
 
     _SDL_Joystick* m_Joystick;
     DeadZone m_DeadZone;
-    U8 m_KeyDown[MaxBindings];
+    std::vector<KeyBinding> m_Map;
+    std::vector<U8> m_KeyDown;     // per m_Map entry
+    std::string m_Labels[ButtonCount];  // rebound buttons' key names; empty: the default
     U32 m_Tapped;
     std::vector<U8> m_Typed;
     bool m_Quit;
