@@ -1,15 +1,22 @@
 // Music clock benchmark: plays a song through the SDL mixer (the sound card,
-// or SDL_AUDIODRIVER=dummy) and samples the music source's clock every
-// millisecond against the stream (the frames handed to the mixer) and the
-// wall clock. Prints how far the clock trails the stream, its largest step
-// and any step back, and how far it drifts from the wall clock.
+// or SDL_AUDIODRIVER=dummy) and samples the music source's clock every tenth
+// of a millisecond against the stream (the frames handed to the mixer) and
+// the wall clock. Prints how far the clock trails the stream, its largest step
+// and any step back, and how far it drifts from the wall clock. At each
+// mixer call (the first sample that sees more frames mixed) it compares the
+// clock with the stream's position as the mixer reports it: the frames
+// handed over less the two chunks queued ahead of the speaker (the one just
+// filled and the one playing); between calls that position is a step, the
+// clock a ramp.
 //
 //     skyrail-bench-clock [--buffer FRAMES] [--seconds S] [song]
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "Audio/AudioPlayerSDL.h"
 #include "Core/Log.h"
@@ -47,13 +54,25 @@ int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
     double wall = 0.0, previous = 0.0, sumLag = 0.0, minLag = 1e9, maxLag = -1e9, maxStep = 0.0, back = 0.0;
     double firstHeard = -1.0, firstClock = 0.0, firstWall = 0.0;
-    long samples = 0;
+    const double queued = 2.0 * buffer / 44100.0;
+    double maxDifference = 0.0, firstMinute = 0.0, lastMinute = 0.0;
+    long samples = 0, calls = 0, firstCalls = 0, lastCalls = 0;
+    U64 lastFrames = 0;
     while (wall < seconds && music->IsPlaying()) {
-        System::SleepMilliseconds(1);
+        // Fine sampling: a sample taken late after a mixer call shows as error.
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
         wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const double clock = music->GetTime();
         const double stream = static_cast<double>(music->GetFramesMixed()) / 44100.0;
         if (clock <= 0.0) continue;
+        if (music->GetFramesMixed() != lastFrames) {
+            lastFrames = music->GetFramesMixed();
+            const double difference = clock - (stream - queued);
+            maxDifference = std::max(maxDifference, std::abs(difference));
+            ++calls;
+            if (wall - firstWall < 60.0) firstMinute += difference, ++firstCalls;
+            if (wall > seconds - 60.0) lastMinute += difference, ++lastCalls;
+        }
         if (firstHeard < 0.0) firstHeard = wall, firstClock = clock, firstWall = wall;
         const double lag = stream - clock;
         sumLag += lag;
@@ -72,6 +91,11 @@ int main(int argc, char** argv) {
                 1000.0 * minLag, 1000.0 * maxLag);
     std::printf("  largest step %.2f ms, largest step back %.2f ms; clock minus wall clock over the run %.1f ms\n",
                 1000.0 * maxStep, 1000.0 * back, 1000.0 * drift);
+    std::printf("  at %ld mixer calls, clock minus (frames mixed - %.1f ms queued): largest %.2f ms; "
+                "mean in the first minute %.2f ms, in the last %.2f ms (drift %.2f ms)\n",
+                calls, 1000.0 * queued, 1000.0 * maxDifference, 1000.0 * firstMinute / std::max(1L, firstCalls),
+                1000.0 * lastMinute / std::max(1L, lastCalls),
+                1000.0 * (lastMinute / std::max(1L, lastCalls) - firstMinute / std::max(1L, firstCalls)));
     music->Stop();
     music.Reset();
     player->Exit();
