@@ -28,10 +28,21 @@ std::vector<Page> Pages(const Bytes& bytes) {
     return pages;
 }
 
+// Header pages (identification, comment, setup) have granule position 0.
 bool IsHeaderPage(const Bytes& bytes, const Page& page) {
     for (int i = 0; i < 8; ++i)
         if (bytes[page.offset + 6 + i] != 0) return false;
     return true;
+}
+
+// Offset just past the header pages; 0 when there are none.
+size_t OggHeaderPagesEnd(const Bytes& bytes) {
+    size_t end = 0;
+    for (const Page& page : Pages(bytes)) {
+        if (!IsHeaderPage(bytes, page)) break;
+        end = page.offset + page.headerBytes + page.bodyBytes;
+    }
+    return end;
 }
 
 }  // namespace
@@ -45,15 +56,6 @@ void FixOggChecksums(Bytes& bytes) {
         view.body_len = static_cast<long>(page.bodyBytes);
         ogg_page_checksum_set(&view);
     }
-}
-
-size_t OggHeaderPagesEnd(const Bytes& bytes) {
-    size_t end = 0;
-    for (const Page& page : Pages(bytes)) {
-        if (!IsHeaderPage(bytes, page)) break;
-        end = page.offset + page.headerBytes + page.bodyBytes;
-    }
-    return end;
 }
 
 Bytes OggMutator::Mutate(const Bytes& song, const char** kind) {

@@ -1,7 +1,5 @@
-// Damaged Ogg Vorbis files for the decoder tests and the skyrail-oggfuzz tool:
-// deterministic mutations of a real song's bytes, most of them behind
-// repaired page checksums so that the damage reaches the Vorbis decoder
-// instead of being dropped by the Ogg page reader.
+// Damaged Ogg Vorbis files for the decoder tests and skyrail-oggfuzz: deterministic mutations of a real
+// song, most behind repaired page checksums so the damage reaches the Vorbis decoder, not the page reader.
 #pragma once
 
 #include <cstdint>
@@ -13,32 +11,21 @@ namespace Test {
 
 typedef std::vector<unsigned char> Bytes;
 
-// Recomputes the checksum of every complete page in bytes, walking pages
-// from the start (a page is "OggS", its header and its body); stops at the
-// first place that does not start a complete page.
+// Recomputes the checksum of every complete page from the start, up to the first incomplete one.
 void FixOggChecksums(Bytes& bytes);
 
-// Offset just past the song's header pages (the pages whose granule position
-// is 0: identification, comment and setup headers); 0 when none is found.
-size_t OggHeaderPagesEnd(const Bytes& bytes);
-
-// Writes a 3-second mono song whose setup header carries the damage of the
-// sample file that crashed Tremor: one flipped bit in the code lengths of one
-// codebook (the 13th of 35), whose Huffman tree is then incomplete, behind a
-// repaired checksum. Tremor accepts the headers, fails its first ov_read and
-// divides by zero on the next. Encoded by skyrail-oggenc at quality 0.3 (the
-// setup header depends on the mode only, not on the music); false, with a
-// message on standard error, when encoding fails or the layout differs.
+// Writes a 3-second mono song with the damage of the sample file that crashed Tremor: one flipped bit in
+// the code lengths of the 13th of 35 codebooks, whose Huffman tree is then incomplete, behind a repaired
+// checksum. Tremor accepts the headers, fails its first ov_read and divides by zero on the next. Encoded at
+// quality 0.3 (the setup header depends on the mode only); false, with a message, when that fails.
 bool WriteDamagedSetupOgg(const std::string& path);
 
 class OggMutator {
 public:
     explicit OggMutator(uint32_t seed) : m_Random(seed) {}
 
-    // One damage of the song, chosen at random: bytes, bits or extreme 32-bit
-    // values in the header pages or anywhere, page header fields, cuts,
-    // inserted, removed, dropped or repeated runs. Returns the damaged copy
-    // and sets kind (when given) to the name of the damage.
+    // A damaged copy of the song (bytes, bits or extreme values in the headers or anywhere, page fields,
+    // cuts, inserted, removed, dropped or repeated runs); kind, when given, names the damage.
     Bytes Mutate(const Bytes& song, const char** kind = nullptr);
 
 private:

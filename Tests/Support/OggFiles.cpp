@@ -17,29 +17,25 @@ extern char** environ;
 
 namespace Test {
 
-std::string OggEncoderPath() {
-#ifdef SKYRAIL_OGGENC
-    return SKYRAIL_OGGENC;
-#else
-    return std::string(SKYRAIL_TEST_TOOLS_DIR) + "/../skyrail-oggenc";
-#endif
+bool WriteRawPcm(const std::string& path, const std::vector<int16_t>& samples) {
+    std::ofstream out(path, std::ios::binary);
+    for (int16_t sample : samples) {
+        const char bytes[2] = {static_cast<char>(sample & 0xff), static_cast<char>((sample >> 8) & 0xff)};
+        out.write(bytes, 2);
+    }
+    if (!out) std::fprintf(stderr, "WriteRawPcm: cannot write %s\n", path.c_str());
+    return static_cast<bool>(out);
 }
 
 bool WriteOgg(const std::string& path, const std::vector<int16_t>& samples, int rate, int channels,
               float quality) {
     const std::string raw = path + ".raw";
-    {
-        std::ofstream out(raw, std::ios::binary);
-        for (int16_t sample : samples) {
-            const char bytes[2] = {static_cast<char>(sample & 0xff), static_cast<char>((sample >> 8) & 0xff)};
-            out.write(bytes, 2);
-        }
-        if (!out) {
-            std::fprintf(stderr, "WriteOgg: cannot write %s\n", raw.c_str());
-            return false;
-        }
-    }
-    const std::string encoder = OggEncoderPath();
+    if (!WriteRawPcm(raw, samples)) return false;
+#ifdef SKYRAIL_OGGENC
+    const std::string encoder = SKYRAIL_OGGENC;
+#else
+    const std::string encoder = std::string(SKYRAIL_TEST_TOOLS_DIR) + "/../skyrail-oggenc";
+#endif
     const std::string rateText = std::to_string(rate);
     const std::string channelText = std::to_string(channels);
     const std::string qualityText = std::to_string(quality);

@@ -1,6 +1,5 @@
-// Real Ogg Vorbis songs for tests, encoded by the skyrail-oggenc program (the
-// encoder library cannot share a process with the Tremor decoder the game
-// links), plus small PCM synthesis helpers.
+// Real Ogg Vorbis songs encoded by skyrail-oggenc (libvorbis cannot share a process with the game's
+// Tremor), and small PCM synthesis helpers.
 #pragma once
 
 #include <cstdint>
@@ -9,17 +8,14 @@
 
 namespace Test {
 
-// Encodes interleaved signed 16-bit PCM (frames of `channels` samples) as an
-// Ogg Vorbis file at path. Returns false, with a message on standard error,
-// when the encoder cannot be run or fails.
+// Encodes interleaved 16-bit PCM as an Ogg Vorbis file; false, with a message on standard error, on failure.
 bool WriteOgg(const std::string& path, const std::vector<int16_t>& samples, int rate, int channels,
               float quality = 0.4f);
 
-// Path of the skyrail-oggenc program the tests use.
-std::string OggEncoderPath();
+// Writes samples as raw little-endian 16-bit PCM; false, with a message, on failure.
+bool WriteRawPcm(const std::string& path, const std::vector<int16_t>& samples);
 
-// Adds a sine tone of the given frequency and amplitude to mono samples
-// [first, first + count), clamped to 16 bits.
+// Adds a sine tone to mono samples [first, first + count), clamped to 16 bits.
 void AddTone(std::vector<int16_t>& samples, size_t first, size_t count, double frequency, double amplitude,
              int rate = 44100);
 

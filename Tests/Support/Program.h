@@ -1,8 +1,5 @@
-// Real programs run by tests (the game, the batch analyser): a working
-// folder of their own, standard output and error captured in files, signals
-// sent from the test. A program still running after the safety limit of two
-// minutes counts as hung: it is killed, with what it started, and Wait
-// answers -1.
+// Real programs run by tests (the game, the batch analyser) in a folder, their output captured in files.
+// One still running after two minutes counts as hung: it is killed with what it started, Wait answers -1.
 #pragma once
 
 #include <functional>
@@ -16,8 +13,7 @@ namespace Test {
 
 class Program {
 public:
-    // path: the executable; environment entries ("NAME=value") are added to
-    // the test's own environment.
+    // environment entries ("NAME=value") are added to the test's own environment.
     Program(const std::string& path, const std::vector<std::string>& args, const std::string& folder,
             const std::vector<std::string>& environment = {});
     ~Program();  // kills a program still running
@@ -26,8 +22,7 @@ public:
 
     // False when the program could not be started.
     bool Start();
-    // Waits until standard error holds text; false when the program ended
-    // (or hung) first.
+    // Waits until standard error holds text; false when the program ended (or hung) first.
     bool WaitForError(const std::string& text);
     void Signal(int signal);
     // The exit status, 128 + n after signal n, -1 when hung (then killed).
@@ -53,9 +48,8 @@ private:
     double m_Deadline;
 };
 
-// Runs body in a child process as the unprivileged user nobody (the tests
-// run as root, which ignores permission bits) and returns its exit status
-// (body's result), or -1 when the child could not drop its privileges.
+// Runs body in a child process as user nobody (root ignores permission bits) and returns its result, or
+// -1 when the child could not drop its privileges.
 int RunAsNobody(const std::function<int()>& body);
 
 }  // namespace Test

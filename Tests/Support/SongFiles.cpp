@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 
 #include "Analysis/TrackGen.h"
 #include "Support/OggFiles.h"
@@ -21,13 +20,7 @@ const std::vector<SongFormat>& FFmpegFormats() {
 bool WriteSong(const std::string& path, const std::vector<int16_t>& samples, int rate, int channels,
                const std::string& options) {
     const std::string raw = path + ".raw";
-    {
-        std::ofstream out(raw, std::ios::binary);
-        for (int16_t sample : samples) {
-            const char bytes[2] = {static_cast<char>(sample & 0xff), static_cast<char>((sample >> 8) & 0xff)};
-            out.write(bytes, 2);
-        }
-    }
+    if (!WriteRawPcm(raw, samples)) return false;
     const std::string command = "ffmpeg -nostdin -loglevel error -y -f s16le -ar " + std::to_string(rate) + " -ac " +
                                 std::to_string(channels) + " -i '" + raw + "' " + options + " '" + path + "'";
     const int status = std::system(command.c_str());

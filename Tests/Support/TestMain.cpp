@@ -1,5 +1,4 @@
-// Entry point of every test program: plain GoogleTest with the log on
-// standard error, so a failing test shows what the engine reported.
+// Every test program: GoogleTest with the log on standard error, so failures show what the engine said.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

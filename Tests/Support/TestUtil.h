@@ -1,5 +1,4 @@
-// Shared test helpers: a scratch folder on disk that disappears with the test,
-// and a log capture that collects the engine's log lines.
+// Shared test helpers: a scratch folder that disappears with the test, and a capture of the engine's log.
 #pragma once
 
 #include <string>
@@ -18,8 +17,7 @@ private:
     std::string m_Path;
 };
 
-// Redirects the process log into a file for the lifetime of the object and
-// gives back the lines written so far. The console log is restored after.
+// Redirects the log into a file while it lives and gives back the lines so far; then back to the console.
 class LogCapture {
 public:
     LogCapture();
@@ -35,7 +33,6 @@ private:
     TempDir m_Dir;
     std::string m_File;
 };
-
 
 std::vector<unsigned char> ReadFile(const std::string& path);
 bool WriteFile(const std::string& path, const std::vector<unsigned char>& bytes);

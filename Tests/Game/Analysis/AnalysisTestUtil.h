@@ -1,6 +1,5 @@
-// Helpers shared by the analysis tests: programmed noise and clicks, whole-song
-// decoding, a decoder that serves programmed samples, and a direct (double
-// precision) DFT that the analyser's transform is checked against.
+// Analysis test helpers: noise and clicks, whole-song decoding, a decoder of programmed samples, and a
+// direct double-precision DFT to check the analyser's transform against.
 #pragma once
 
 #include <algorithm>
@@ -70,9 +69,8 @@ private:
     size_t m_Next;
 };
 
-// |sum trunc(x[n] * w[n]) e^(-2 pi i k n / 1024)| / 1048576 for k = 0 .. 511
-// over samples[start .. start + 1023] (missing samples count as 0), with the
-// symmetric Hamming window computed here independently.
+// |sum trunc(x[n] w[n]) e^(-2 pi i k n / 1024)| / 1048576, k = 0 .. 511, over samples[start ..] (0 past
+// the end), with the symmetric Hamming window computed here independently.
 inline std::vector<double> ReferenceSpectrum(const std::vector<int16_t>& samples, size_t start) {
     const double pi = 3.14159265358979323846;
     static std::vector<double> cosine, sine;

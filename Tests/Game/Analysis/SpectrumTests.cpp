@@ -37,14 +37,12 @@ TEST(SpectrumAnalyzer, BandEdgesFrameCountAndSilence) {
     const int bins[][2] = {{200, 4}, {2000, 46}, {5000, 116}, {18000, 417}, {21, 0},
                            {22, 0},  {44, 1},    {22029, 511}, {30000, 511}};
     for (const auto& bin : bins) EXPECT_EQ(bin[1], analyzer->FrequencyBin(bin[0])) << bin[0];
-
     // Construction reads two blocks; every further full block gives two
     // frames, a partial block none.
     const int frames[][3] = {{0, 0, 2}, {100, 0, 2}, {2048, 0, 2}, {3071, 1, 2}, {3072, 1, 4}, {44100, 0, 84},
                              {44100, 12000, 84}};
     for (const auto& song : frames)
         EXPECT_EQ(song[2], CountFrames(AnalyzerFor(std::vector<int16_t>(song[0], song[1])))) << song[0];
-
     // The end is permanent and leaves the spectra alone.
     analyzer = AnalyzerFor(std::vector<int16_t>(2048, 5000));
     EXPECT_EQ(2, CountFrames(analyzer));

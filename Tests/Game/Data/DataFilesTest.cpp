@@ -1,19 +1,11 @@
-// The game's data files as the build generates them (skyrail-datagen into the
-// build folder): every file the race and the screens load imports with the
-// engine's own importers, with the properties the game relies on (sizes,
-// formats, atlas rectangles, glyph tables, configuration keys), and the demo
-// song analyses into a varied course. The models are checked with the MSD
-// importer's tests.
+// The game's data files as skyrail-datagen makes them, imported with the engine's own importers, with the
+// properties the game relies on: sizes, formats, atlas rectangles, glyph tables.
 #include <gtest/gtest.h>
 
-#include <iniparser.h>
-
 #include <algorithm>
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "Analysis/TrackGen.h"
 #include "Core/Utf8.h"
 #include "Image/ImportPNG.h"
 #include "Import/ImportGlyphData.h"
@@ -40,7 +32,7 @@ const U8* PixelAt(Image* image, int x, int y) {
 
 }  // namespace
 
-TEST(DataFiles, EveryTextureAndTheConfigurationImport) {
+TEST(DataFiles, EveryTextureImportsWithItsSizeAndFormat) {
     const struct {
         const char* file;
         I32 format;
@@ -64,14 +56,6 @@ TEST(DataFiles, EveryTextureAndTheConfigurationImport) {
     EXPECT_TRUE(PixelAt(shadow, 0, 0)[1] == 0 && PixelAt(shadow, 127, 63)[1] == 0);
     EXPECT_GT(PixelAt(shadow, 64, 32)[1], 120);
     EXPECT_EQ(0, PixelAt(shadow, 64, 32)[0]);
-
-    dictionary* ini = iniparser_load((GameDir + "config.ini").c_str());
-    ASSERT_TRUE(ini);
-    for (const char* key : {"Input:joystick_deadzone_L", "Input:joystick_deadzone_U"})
-        EXPECT_EQ(-2048.0, iniparser_getdouble(ini, key, 0)) << key;
-    for (const char* key : {"Input:joystick_deadzone_R", "Input:joystick_deadzone_D"})
-        EXPECT_EQ(2048.0, iniparser_getdouble(ini, key, 0)) << key;
-    iniparser_freedict(ini);
 }
 
 TEST(DataFiles, TrackTextureTilesAlongTheRoadAndShowsThreeLanes) {
@@ -82,17 +66,14 @@ TEST(DataFiles, TrackTextureTilesAlongTheRoadAndShowsThreeLanes) {
         const U8* p = PixelAt(track, x, y);
         return p[0] + p[1] + p[2];
     };
-    // Tileable along v: the last row continues into the first as smoothly as
-    // neighbouring rows do.
+    // Tileable along v: the last row continues into the first about as smoothly as neighbouring rows.
     double wrap = 0, inner = 0;
     for (int x = 0; x < w; ++x) {
         wrap += std::abs(brightness(x, 0) - brightness(x, h - 1));
         inner += std::abs(brightness(x, h / 3) - brightness(x, h / 3 + 1));
     }
     EXPECT_LT(wrap, inner * 2 + w * 6);
-    // Solid lines at +-6 units of the 16-unit road (u 0.125 and 0.875) on
-    // every row; dashed dividers at +-2 (u 0.375, 0.625) on part of them; dark
-    // asphalt in the lane centres (u 0.25, 0.5, 0.75).
+    // Solid lines at u 0.125 and 0.875 on every row, dashed dividers at 0.375 and 0.625, dark lane centres.
     int dividerRows = 0;
     for (int y = 0; y < h; ++y) {
         EXPECT_TRUE(brightness(w / 8, y) > 600 && brightness(w * 7 / 8, y) > 600) << y;
@@ -105,8 +86,7 @@ TEST(DataFiles, TrackTextureTilesAlongTheRoadAndShowsThreeLanes) {
 TEST(DataFiles, GuiAtlasHoldsEveryPictureAtItsRectangle) {
     Ref<Image> gui = ImportPNG((GameDir + "gui01.png").c_str(), true);
     ASSERT_TRUE(gui);
-    // Texture coordinates count v from the bottom row: exactly how the image
-    // is stored.
+    // Texture coordinates count v from the bottom row, as the image is stored.
     const struct {
         const char* what;
         double u0, v0, u1, v1;
@@ -133,8 +113,7 @@ TEST(DataFiles, GuiAtlasHoldsEveryPictureAtItsRectangle) {
         opaque.push_back(solid);
         bright.push_back(lit);
     }
-    // Title bars are solid from edge to edge; each energy picture lights more
-    // than the one before.
+    // Title bars are solid edge to edge; each energy picture lights more than the one before.
     EXPECT_GT(opaque[1], 320 * 64 * 9 / 10);
     EXPECT_GT(opaque[2], 320 * 63 * 9 / 10);
     for (int e = 1; e <= 5; ++e) EXPECT_GT(bright[3 + e], bright[2 + e]) << "energy " << e;
@@ -193,9 +172,7 @@ TEST(DataFiles, FontsHoldEveryPrintableGlyphAndLayOutSampleText) {
         EXPECT_LE(maxHeight, f.size + 4);
         EXPECT_TRUE(f.monochrome ? grey == 0 : grey > 100) << grey;
 
-        // A sample line laid out from the atlas: a glyph for every character
-        // (blanks an empty one, the dash the placeholder), inside the texture,
-        // on even columns, fitting the 320-pixel screen with room to spare.
+        // A sample line: a glyph per character, fitting the screen (layout rules are the engine's tests).
         const std::string sample = "PRESS \"Start\" 00:42 \xC3\x89mile \xE2\x80\x93 Caf\xC3\xA9 {ok?}";
         Ref<FontTexture2D> font = New<FontTexture2D>();
         font->SetImage(image);
@@ -206,58 +183,14 @@ TEST(DataFiles, FontsHoldEveryPrintableGlyphAndLayOutSampleText) {
         text->SetShader(shader);
         text->SetText(sample.c_str());
         text->UpdateDrawable();
-        std::vector<Float2> uv;
-        std::vector<Float3> v;
-        text->GetTexCoords(0, uv);
-        text->GetVertices(v);
-        ASSERT_EQ(uv.size(), v.size());
         EXPECT_EQ(static_cast<int>(Utf8::Length(sample)) * 2, text->GetPrimitiveCount());
+        std::vector<Float3> v;
+        text->GetVertices(v);
         float right = 0;
-        for (size_t i = 0; i < uv.size(); ++i) {
-            EXPECT_TRUE(uv[i].u >= 0.0f && uv[i].u <= 1.0f && uv[i].v >= 0.0f && uv[i].v <= 1.0f) << i;
+        for (size_t i = 0; i < v.size(); ++i) {
             EXPECT_TRUE(v[i].y > -6.0f && v[i].y < 14.0f) << i;
             right = std::max(right, v[i].x);
-            EXPECT_TRUE(i % 4 != 0 || static_cast<int>(v[i].x) % 2 == 0) << i;
         }
         EXPECT_TRUE(right > 100.0f && right < 300.0f) << right;
-    }
-}
-
-TEST(DataFiles, DemoSongAnalysesIntoAVariedCourseWithManyOnsets) {
-    // Analysed from a copy: the track file is written beside the song.
-    ::Test::TempDir dir;
-    const std::string song = dir.File("SkyRail Demo.ogg");
-    std::filesystem::copy_file(Root + "Music/SkyRail Demo.ogg", song);
-    Ref<MusicDecoder> decoder = CreateDecoder(song);
-    ASSERT_TRUE(decoder && decoder->Open(song));
-    EXPECT_TRUE(decoder->Rate() == 44100 && decoder->Channels() == 2);
-    decoder.Reset();
-
-    TrackGen gen(song);
-    ASSERT_EQ(0, gen.Init());
-    while (gen.Step()) {
-    }
-    ASSERT_FALSE(gen.Failed());
-    const std::vector<F32>& times = gen.Times();
-    ASSERT_FALSE(times.empty());
-    EXPECT_NEAR(90.0, times.back(), 1.5);
-    for (I32 band = 0; band < TrackGen::BandCount; ++band) {
-        const std::vector<F32>& flux = gen.Flux(band);
-        const std::vector<F32>& threshold = gen.Thresholds(band);
-        // Onsets (local flux peaks above the threshold), and sections that
-        // differ: the mean flux per 10-second window spreads widely.
-        int onsets = 0;
-        std::vector<double> sum(9, 0.0), count(9, 0.0);
-        for (size_t i = 0; i < flux.size(); ++i) {
-            if (i > 0 && i + 1 < flux.size())
-                onsets += flux[i] > threshold[i] && flux[i] >= flux[i - 1] && flux[i] > flux[i + 1];
-            const size_t window = std::min<size_t>(8, static_cast<size_t>(times[i] / 10));
-            sum[window] += flux[i], count[window] += 1;
-        }
-        EXPECT_GT(onsets, 90) << band;
-        double low = 1e30, high = 0;
-        for (size_t k = 0; k < 9; ++k)
-            if (count[k] > 0) low = std::min(low, sum[k] / count[k]), high = std::max(high, sum[k] / count[k]);
-        EXPECT_GT(high, low * 2.0) << band;
     }
 }

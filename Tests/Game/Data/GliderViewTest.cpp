@@ -1,9 +1,5 @@
-// The glider as the race shows it, drawn by the real device offscreen: the
-// model under a frame whose +Z runs along the road, turned half round about
-// y, seen by the chase camera from behind and above. Its nose must point away
-// from the camera (the engines face it) and it must not come out mirrored:
-// the red (left, port) wingtip on the left of the screen, the green on the
-// right.
+// The glider as the race shows it, drawn offscreen by the real device from the chase camera: nose away
+// from the camera (the engines face it), not mirrored (the red port wingtip on the left).
 #include <gtest/gtest.h>
 
 #include <algorithm>

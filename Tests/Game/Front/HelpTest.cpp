@@ -78,7 +78,6 @@ protected:
         m_App = New<App>();
         ASSERT_TRUE(m_App->Init(0, nullptr));
     }
-
     // The text line drawn at child index i (index 0 is the panel).
     TextGeometry* LineAt(U32 i) const {
         Group* holder = Cast<Group>(m_Help->GetChild(i));
@@ -99,28 +98,30 @@ TEST_F(HelpTest, TextsNameTheDevicesButtons) {
     EXPECT_NE(Help::GetHelpText(States::Menu).find("Press '#{Start}'/'#{DPadB}'"), std::string::npos);
 
     StartApp();
-    EXPECT_EQ(Help::GetHelpText(States::Menu),
-              "- Skyrail - \n\nA freeware game brought to you by\nKestel (code) and Moorfield (graphics).\n\n"
-              "Press 'Help I'/'B' to get to the song selection.\nPress 'Y' to calibrate the audio offset.\n"
-              "Press 'Home' to exit the game.");
-    EXPECT_NE(Help::GetHelpText(States::SelSong).find("Press 'X' to show the hiscore"), std::string::npos);
-    EXPECT_NE(Help::GetHelpText(States::Convert).find("Press 'Home' to stop analyzation."), std::string::npos);
-    EXPECT_NE(Help::GetHelpText(States::Calibrate).find("press 'B' (or any"), std::string::npos);
-    EXPECT_NE(Help::GetHelpText(States::Play).find("'Joystick Left'&'A' or 'Joystick Right'&'B'.\n\n"),
-              std::string::npos);
-    EXPECT_NE(Help::GetHelpText(States::Hiscore).find("Press 'Joystick Right/B' to move to the next position."),
-              std::string::npos);
-    g_HasKeys = true;
-    EXPECT_NE(Help::GetHelpText(States::Hiscore).find("Press 'Help I' or 'B' to return to the menu."),
-              std::string::npos);
-
+    const struct {
+        I32 state;
+        bool keys;
+        const char* says;
+    } pages[] = {
+        {States::Menu, false, "Press 'Help I'/'B' to get to the song selection.\nPress 'Y' to calibrate"},
+        {States::Menu, false, "Press 'Home' to exit the game."},
+        {States::SelSong, false, "Press 'X' to show the hiscore"},
+        {States::Convert, false, "Press 'Home' to stop analyzation."},
+        {States::Calibrate, false, "press 'B' (or any"},
+        {States::Play, false, "'Joystick Left'&'A' or 'Joystick Right'&'B'.\n\n"},
+        {States::Hiscore, false, "Press 'Joystick Right/B' to move to the next position."},
+        {States::Hiscore, true, "Press 'Help I' or 'B' to return to the menu."},
+    };
+    for (const auto& page : pages) {
+        g_HasKeys = page.keys;
+        EXPECT_NE(Help::GetHelpText(page.state).find(page.says), std::string::npos) << page.says;
+    }
     for (I32 state : {I32(0), I32(States::Init), I32(States::Splash), I32(States::PlayPrepare), I32(10)})
         EXPECT_EQ(Help::GetHelpText(state), "") << state;
 }
 
 TEST_F(HelpTest, LinesAreCentredAroundThePanel) {
-    // Three lines, the middle one empty: drawn are lines 0 and 2, the block
-    // centred on the panel, the first in the title colour.
+    // Three lines, the middle one empty: lines 0 and 2 drawn, centred on the panel, the first in the title colour.
     m_Help->SetText("Title\n\nBody");
     ASSERT_EQ(m_Help->GetChildCount(), 3u);
     ImageGeometry* panel = Cast<ImageGeometry>(m_Help->GetChild(0));
@@ -130,7 +131,6 @@ TEST_F(HelpTest, LinesAreCentredAroundThePanel) {
     EXPECT_EQ(HeightAt(2), FrontTest::Units(-4));
     EXPECT_NEAR(LineAt(1)->GetColor()[0], Title[0], 1e-6);
     EXPECT_FLOAT_EQ(LineAt(2)->GetColor()[0], 1.0f);
-
     // The pieces build real meshes with the font and the panel's image.
     ::Test::LogCapture log;
     LineAt(1)->UpdateDrawable();
@@ -138,13 +138,11 @@ TEST_F(HelpTest, LinesAreCentredAroundThePanel) {
     panel->UpdateDrawable();
     EXPECT_EQ(panel->GetPrimitiveCount(), 2);
     EXPECT_FALSE(log.Contains("[E] "));
-
     // One line without a break: centred at half a line, in the title colour.
     m_Help->SetText("Just one line");
     ASSERT_EQ(m_Help->GetChildCount(), 2u);
     EXPECT_EQ(HeightAt(1), FrontTest::Units(4));
     EXPECT_NEAR(LineAt(1)->GetColor()[1], Title[1], 1e-6);
-
     // States without help keep only the panel.
     m_Help->SetText(Help::GetHelpText(States::PlayPrepare));
     ASSERT_EQ(m_Help->GetChildCount(), 1u);
@@ -159,7 +157,6 @@ TEST_F(HelpTest, RebuildsOnlyOnChangeAndWithBothShaders) {
     m_Help->SetText("- Title -\nbody!");
     EXPECT_NE(m_Help->GetChild(0), panel);
     EXPECT_EQ(m_Help->GetChildCount(), 3u);
-
     // Without a font shader nothing is rebuilt; the children stay.
     panel = m_Help->GetChild(0);
     m_Help->SetFontShader(nullptr);
@@ -169,7 +166,6 @@ TEST_F(HelpTest, RebuildsOnlyOnChangeAndWithBothShaders) {
     m_Help->SetFontShader(m_Font);
     EXPECT_EQ(m_Help->GetChildCount(), 2u);
     EXPECT_EQ(LineAt(1)->GetText(), "other");
-
     // A font shader without a font texture gives pitch 0: all lines at 0.
     m_Help->SetFontShader(m_Panel);
     m_Help->SetText("a\nb\nc");

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "Front/UserSettings.h"
 #include "Support/TestUtil.h"
@@ -31,6 +32,7 @@ TEST(UserSettings, ReadsRefusesDamageAndWritesWhole) {
         {"[Audio]\nbuffer = 128\n", false, -1, 0, -1},
         {"[Audio]\noffset = -1001\n", false, -1, 0, -1},
         {"[Video]\nscale = 3\nthis line is broken\n", false, -1, 0, -1},
+        {"[Keys]\nDPadA = space\nJump = j\n", false, -1, 0, -1},
         {"\x89PNG\r\n\x1a\n\x01\x02", false, -1, 0, -1},
     };
     ASSERT_EQ(mkdir(dir.File("skyrail").c_str(), 0755), 0);
@@ -41,30 +43,27 @@ TEST(UserSettings, ReadsRefusesDamageAndWritesWhole) {
         EXPECT_EQ(settings.Load(path), c.loads);
         warnings += !c.loads;
         EXPECT_EQ(log.Count("[W] UserSettings::Load: "), warnings);
-        EXPECT_EQ(settings.volume, c.volume);
-        EXPECT_EQ(settings.scale, c.scale);
-        EXPECT_EQ(settings.fullscreen, c.fullscreen);
+        EXPECT_EQ((std::vector<int>{settings.volume, settings.scale, settings.fullscreen}),
+                  (std::vector<int>{c.volume, c.scale, c.fullscreen}));
     }
     // Unreadable (a folder of that name): one warning, the defaults.
     EXPECT_FALSE(settings.Load(dir.Path()));
     EXPECT_EQ(log.Count("[W] UserSettings::Load: "), warnings + 1);
-
     // A save creates the folders, leaves no temporary file and reads back.
     settings.volume = 35;
     settings.scale = 4;
     settings.fullscreen = 0;
     settings.buffer = 512;
     settings.offset = -40;
+    settings.keys = {{"DPadA", "space"}, {"Start", "left alt"}};
     const std::string fresh = dir.File("new/skyrail/settings.ini");
     ASSERT_TRUE(settings.Save(fresh));
     EXPECT_NE(access((fresh + ".tmp").c_str(), F_OK), 0);
     UserSettings back;
     ASSERT_TRUE(back.Load(fresh));
-    EXPECT_EQ(back.volume, 35);
-    EXPECT_EQ(back.scale, 4);
-    EXPECT_EQ(back.fullscreen, 0);
-    EXPECT_EQ(back.buffer, 512);
-    EXPECT_EQ(back.offset, -40);
+    EXPECT_EQ((std::vector<int>{back.volume, back.scale, back.fullscreen, back.buffer, back.offset}),
+              (std::vector<int>{35, 4, 0, 512, -40}));
+    EXPECT_EQ(back.keys, settings.keys);
     // Under a regular file no folder can be made: the failure is logged.
     EXPECT_FALSE(settings.Save(fresh + "/settings.ini"));
     EXPECT_EQ(log.Count("[E] UserSettings::Save: "), 1);

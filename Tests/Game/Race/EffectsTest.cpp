@@ -48,9 +48,8 @@ TEST(Effects, PerfectEffectBurstsForOneSecondOfCappedSteps) {
     EXPECT_EQ(mesh->GetShader()->GetTexture(0), texture.Get());
     effect->Update(Fixed::One, Fixed::FromRaw(1000));
     EXPECT_EQ(effect->GetElapsed(), Fixed::Zero) << "updates before a start do nothing";
-
-    // Each burst: sprites 1 .. 1.5 from the centre, mostly forwards (-z),
-    // flying out at 25 times that distance per second, spinning either way.
+    // Each burst: sprites 1 .. 1.5 from the centre, mostly forwards (-z), flying out at 25 times that
+    // distance per second, spinning either way.
     bool sawBothSpins[2] = {false, false};
     const std::vector<Float3>& sprites = mesh->GetData()->m_Vertices;
     for (int burst = 0; burst < 8; ++burst) {
@@ -67,7 +66,6 @@ TEST(Effects, PerfectEffectBurstsForOneSecondOfCappedSteps) {
         EXPECT_GT(forwards, 40);
     }
     EXPECT_TRUE(sawBothSpins[0] && sawBothSpins[1]);
-
     // Half-second frames advance 1/60 s each: the burst lasts 61 updates.
     effect->Start();
     const Float3 before = sprites[0];
@@ -104,12 +102,10 @@ TEST(Effects, StarfieldSpreadsRespawnsAndBrightens) {
         nearest = std::max(nearest, star.position.z.ToFloat());
     }
     EXPECT_GT(nearest, 0.0f) << "the first stars are spread along z";
-
     stars->Init(500);
     EXPECT_EQ(stars->GetPrimitiveCount(), 200) << "never more than the stars there are";
-
-    // One big step carries every star past the near plane: all reborn at the
-    // far plane on a ring of radius 7 .. 15, white or yellowish.
+    // One big step carries every star past the near plane: reborn at the far plane on a ring of radius
+    // 7 .. 15, white or yellowish.
     stars->SetDirtyBits(0);
     stars->Update(Fixed::FromInt(100), Fixed::One);
     EXPECT_EQ(stars->GetDirtyBits() & (ArrayVertices | ArrayColors), ArrayVertices | ArrayColors);
@@ -123,7 +119,6 @@ TEST(Effects, StarfieldSpreadsRespawnsAndBrightens) {
         yellowish += star.color.z < Fixed::One ? 1 : 0;
     }
     EXPECT_NEAR(yellowish, 100, 49);
-
     // Brightness 2 x (z / 50 + 1): about 0 at the far plane, 1 at z = -25.
     stars->Update(Fixed::FromRaw(1), Fixed::One);
     EXPECT_NEAR(stars->GetData()->m_Colors[0].r, 0.0f, 1e-3f);

@@ -77,13 +77,10 @@ TEST_F(LaneGroupTest, KnownOnsetPatternGivesCountsLanesAndKinds) {
     EXPECT_FLOAT_EQ(averages[0], 34.0f / 4.0f * 0.9f);
     EXPECT_FLOAT_EQ(averages[1], 9.0f);
 
-    ::Test::LogCapture log;
     Ref<LaneGroup> lanes = MakeLanes(highway);
     lanes->Construct();
-    EXPECT_TRUE(log.Contains("[I] LaneGroup::Construct.\n"));
-    EXPECT_TRUE(log.Contains("[I] LaneGroup::Construct done, Good #6 Bad #1\n"));
+    EXPECT_TRUE(lanes->GetGoodCount() == 6 && lanes->GetBadCount() == 1);
     EXPECT_EQ(lanes->GetChildCount(), 7u);
-
     // Band 0 has the most onsets: middle lane; band 1 left (lane 2), band 2
     // right (lane 0). The weak band-0 onset at 5 s is a mine, lifted by 1/4.
     const std::map<int, float> expectedAcross = {{3, 0.0f}, {4, -4.0f}, {5, 0.0f}, {6, -4.0f},
@@ -102,14 +99,13 @@ TEST_F(LaneGroupTest, KnownOnsetPatternGivesCountsLanesAndKinds) {
         EXPECT_NEAR(at.height, mine ? 0.75f : 0.5f, 1e-3f);
         EXPECT_EQ(lanes->IsMine(&obstacle), mine);
         EXPECT_FALSE(obstacle.IsEnabled());
-        // One mesh sharing the model's arrays (no copies), with its shader.
+        // One mesh sharing the model's arrays, with its shader.
         ASSERT_EQ(obstacle.GetChildCount(), 1u);
         PolygonGeometry* mesh = Cast<PolygonGeometry>(obstacle.GetChild(0));
         ASSERT_NE(mesh, nullptr);
         EXPECT_EQ(mesh->GetData(), LaneGroup::FirstMesh(mine ? m_Mine.Get() : m_Capsule.Get())->GetData());
         EXPECT_EQ(mesh->GetShader(), mine ? m_MineShader.Get() : m_CapsuleShader.Get());
-        // Facing along the road (towards the centre a quarter second ahead),
-        // the up vector square to it.
+        // Facing the centre a quarter second ahead, the up vector square to it.
         Vector3 ride, aheadCentre, centre, up, right;
         ASSERT_TRUE(highway->Eval(t + Fixed::FromRaw(16384), ride, aheadCentre, up, right));
         ASSERT_TRUE(highway->Eval(t, ride, centre, up, right));
@@ -139,21 +135,17 @@ TEST_F(LaneGroupTest, LaneTableAndFlatBands) {
         EXPECT_EQ((std::vector<I32>(lanes, lanes + 3)), (std::vector<I32>(row.lanes, row.lanes + 3)))
             << row.counts[0] << row.counts[1] << row.counts[2];
     }
-
-    // A band whose flux never varies never rises: no division by zero, and
-    // the other bands' onsets are still found.
+    // A band whose flux never varies never rises (no division by zero); the others still do.
     Ref<HighwayGeometry> highway = MakeHighway(MakeTrack(10.0f, [](int i, float) {
         return TrackData::Bands{1.0f, i % 100 == 50 ? 8.0f : 1.0f, 2.0f};
     }));
     std::vector<LaneGroup::Onset> onsets;
     I32 counts[3];
     F32 averages[3];
-    LaneGroup::PickOnsets(*highway, onsets, counts, averages);
     // Spikes at 2.9, 4.1, 5.2, 6.4, 7.5 s; 1.7 and 8.7 s are too near the ends.
+    LaneGroup::PickOnsets(*highway, onsets, counts, averages);
     EXPECT_EQ((std::vector<I32>{counts[0], counts[1], counts[2]}), (std::vector<I32>{0, 5, 0}));
     for (const LaneGroup::Onset& onset : onsets) EXPECT_EQ(onset.band, 1);
-
-    // Silence: nothing rises.
     LaneGroup::PickOnsets(*MakeHighway(SilentTrack(10.0f)), onsets, counts, averages);
     EXPECT_TRUE(onsets.empty());
 }
@@ -168,12 +160,10 @@ TEST_F(LaneGroupTest, ConstructRefusesMissingDataAndShortSongs) {
     EXPECT_FALSE(noCourse->Construct());
     EXPECT_EQ(noCourse->GetChildCount(), 0u);
     EXPECT_EQ(log.Count("[E] LaneGroup::ConstructLane: invalid data, cannot create Lane\n"), 2);
-
     // Under four seconds no onset lies 2 s from both ends.
     Ref<LaneGroup> shortSong = MakeLanes(MakeHighway(SpikedTrack(3.9f, {{1.9f, 0, 10.0f}, {2.0f, 1, 10.0f}})));
     EXPECT_TRUE(shortSong->Construct());  // a course without obstacles is still a race
     EXPECT_EQ(shortSong->GetChildCount(), 0u);
-    EXPECT_TRUE(log.Contains("[I] LaneGroup::Construct done, Good #0 Bad #0\n"));
 }
 
 TEST_F(LaneGroupTest, SpacingRuleAndFarApartObstacles) {
@@ -186,16 +176,13 @@ TEST_F(LaneGroupTest, SpacingRuleAndFarApartObstacles) {
     EXPECT_TRUE(Add(*lanes, 3.11, 2, true)) << "8 units to the other side";
     EXPECT_TRUE(Add(*lanes, 3.3, 2));
     EXPECT_EQ(lanes->GetObstacles(3).size(), 4u);
-
     // Negative seconds and times at the end of the course place nothing.
     EXPECT_FALSE(Add(*lanes, -1.5, 1));
     ::Test::LogCapture log;
     EXPECT_FALSE(Add(*lanes, slow->GetEndTime().ToFloat() - 0.1, 1));
     EXPECT_FALSE(Add(*lanes, slow->GetEndTime().ToFloat() + 1.0, 1));
     EXPECT_EQ(log.Count("[W] LaneGroup::AddObstacle: Eval failed.\n"), 2);
-
-    // On the fastest course obstacles two seconds apart lie about 200 units
-    // apart, where 16.16 squares overflow: every one of them must stay.
+    // On the fastest course obstacles 2 s apart lie ~200 units apart, where 16.16 squares overflow.
     Ref<LaneGroup> far = MakeLanes(MakeHighway(EqualTrack(60.0f)));
     int placed = 0;
     for (int k = 0; k < 27; ++k) placed += Add(*far, 2.0 + 2.1 * k, k % 3) ? 1 : 0;
@@ -216,7 +203,6 @@ TEST_F(LaneGroupTest, UpdateShowsAtMostFifteenPerSecondAndHidesThePast) {
         for (const Ref<LookTransform>& o : lanes->GetObstacles(s)) shown += o->IsEnabled() ? 1 : 0;
         return shown;
     };
-
     std::vector<int> before(static_cast<size_t>(buckets), 0);
     I32 second = -1;
     for (int frame = 0; frame < 18 * 30; ++frame) {
@@ -237,9 +223,7 @@ TEST_F(LaneGroupTest, UpdateShowsAtMostFifteenPerSecondAndHidesThePast) {
             second = s;
         }
         for (I32 b = 0; b < buckets; ++b) before[static_cast<size_t>(b)] = shownIn(b);
-
-        // Shown capsules spin about (a/2, a, 3a/4) and bob between 1/4 and 3/4
-        // of their up vector; mines stay still.
+        // Shown capsules spin and bob between 1/4 and 3/4 of their up vector; mines stay still.
         if (frame != 12 * 30 + 3 && frame != 12 * 30 + 9) continue;
         const LookTransform& capsule = *lanes->GetObstacles(12)[0];
         const LookTransform& mine = *lanes->GetObstacles(12)[1];
@@ -258,7 +242,6 @@ TEST_F(LaneGroupTest, UpdateShowsAtMostFifteenPerSecondAndHidesThePast) {
 TEST_F(LaneGroupTest, NearestObstacleLatestCapsuleAndRemoval) {
     Ref<LaneGroup> lanes = MakeLanes(MakeHighway(EqualTrack(12.0f)));
     Ref<Transform> glider = New<Transform>();
-
     // Before any Update: no current second, the output left alone.
     Fixed distance = Fixed::FromInt(-7);
     EXPECT_EQ(lanes->FindNearest(glider, distance), nullptr);
@@ -277,7 +260,6 @@ TEST_F(LaneGroupTest, NearestObstacleLatestCapsuleAndRemoval) {
     EXPECT_EQ(lanes->LatestCapsuleBefore(Seconds(6.5)), Fixed::Zero) << "an empty bucket";
     EXPECT_EQ(lanes->LatestCapsuleBefore(Seconds(8.5)), Fixed::FromInt(-1)) << "beyond the last bucket";
     EXPECT_EQ(lanes->LatestCapsuleBefore(Seconds(-2.0)), Fixed::FromInt(-1));
-
     // World matrices as the draw traversal would set them (group at the origin).
     for (I32 s = 0; s < lanes->GetBucketCount(); ++s)
         for (const Ref<LookTransform>& obstacle : lanes->GetObstacles(s))
@@ -290,7 +272,6 @@ TEST_F(LaneGroupTest, NearestObstacleLatestCapsuleAndRemoval) {
     // Far from everything: none, and the bound is written.
     glider->SetWorldMatrix(Matrix4::Translation({Fixed::FromInt(3000), Fixed::Zero, Fixed::Zero}), 2);
     EXPECT_TRUE(lanes->FindNearest(glider, distance) == nullptr && distance == Fixed::FromInt(50));
-
     // Removing the mine drops it from the bucket, its parent and the parallel lists.
     for (int twice = 0; twice < 2; ++twice) {  // the second time it is no longer there: nothing happens
         lanes->RemoveObstacle(mine);
@@ -302,7 +283,6 @@ TEST_F(LaneGroupTest, NearestObstacleLatestCapsuleAndRemoval) {
     }
     glider->SetWorldMatrix(at, 3);
     EXPECT_NE(lanes->FindNearest(glider, distance), mine.Get());
-
     // A new second hides the old one even if the glider never got there.
     lanes->Update(Seconds(6.0));
     for (const Ref<LookTransform>& o : lanes->GetObstacles(5)) EXPECT_FALSE(o->IsEnabled());

@@ -1,5 +1,4 @@
-// The race's rules on a synthetic course: lane presses, scoring, the energy
-// bar, the perfect bonus, skipping and early ends.
+// The race's rules on a synthetic course: lanes, scoring, energy, bonus, skips and early ends.
 #include <gtest/gtest.h>
 
 #include "Race/AudioTrack.h"
@@ -13,9 +12,8 @@ namespace {
 
 class RaceRules : public ::testing::Test {
 protected:
+    // Twenty seconds of a tone, raced on a course with a regular beat in all three bands.
     void SetUp() override {
-        // Twenty seconds of a tone, raced on a course with a regular beat in
-        // all three bands.
         m_Song = m_Dir.File("race.ogg");
         std::vector<int16_t> mono(44100 * 20, 0);
         ::Test::AddTone(mono, 0, mono.size(), 440.0, 3000.0);
@@ -66,7 +64,6 @@ TEST_F(RaceRules, LanePressesSnapSkipAndClamp) {
     EXPECT_EQ(player.m_Lane, Fixed::FromInt(-2));
     Press(Buttons::DPadLeft);
     EXPECT_EQ(player.m_Lane, Fixed::FromInt(-2));
-
     // A lane between two snaps to the nearer one first.
     player.m_Lane = Fixed::FromFloat(0.4f);
     Press(Buttons::DPadRight);
@@ -77,9 +74,7 @@ TEST_F(RaceRules, LanePressesSnapSkipAndClamp) {
     m_Run.Frame(Buttons::DPadRight);  // held, not pressed: nothing
     m_Run.race.LaneInput(*m_Run.app);
     EXPECT_EQ(player.m_Lane, Fixed::FromInt(2));
-
-    // Lanes lie at 0, +-4 and +-7 across the road; the glider slides there at
-    // 40 units per second and banks against the motion.
+    // Lanes lie at 0, +-4 and +-7; the glider slides at 40 units/s and banks against the motion.
     player.m_X = Fixed::Zero;
     m_Run.race.SidewaysMotion(Fixed::FromRaw(16384));
     EXPECT_NEAR(player.m_TargetX.ToFloat(), 7.0f, 0.01f);
@@ -95,7 +90,6 @@ TEST_F(RaceRules, ScoringEnergyAndPerfectBonus) {
     Transform* mine = Find(true);
     ASSERT_NE(capsule, nullptr);
     ASSERT_NE(mine, nullptr);
-
     // A full bar absorbs a mine but empties and breaks the streak.
     for (int i = 0; i < 5; ++i) race.ScoreUpdate(hud, capsule);
     EXPECT_EQ(race.m_Energy, 5);
@@ -106,14 +100,12 @@ TEST_F(RaceRules, ScoringEnergyAndPerfectBonus) {
     EXPECT_EQ(race.m_Streak, 0);
     EXPECT_TRUE(hud.m_Energy[0]->IsEnabled());
     EXPECT_FALSE(hud.m_Energy[5]->IsEnabled());
-
     // Below a full bar a mine costs 250, never below zero.
     race.m_Score = 100;
     race.m_Energy = 4;
     race.ScoreUpdate(hud, mine);
     EXPECT_EQ(race.m_Score, 0);
     EXPECT_EQ(hud.m_ScoreText->GetText(), "00000");
-
     // With 10 perfect picks the 10th capsule in a row adds 500, the 20th 1000.
     race.m_PerfectPicks = 10;
     for (int i = 0; i < 9; ++i) race.ScoreUpdate(hud, capsule);
@@ -128,8 +120,7 @@ TEST_F(RaceRules, ScoringEnergyAndPerfectBonus) {
 TEST_F(RaceRules, SkipFadesOutAndStoppedMusicEndsAtOnce) {
     Race& race = m_Run.race;
     App& app = *m_Run.app;
-    // System skips to the song's last two seconds: the race asks for the high
-    // scores within two seconds (the music's one-second fade may end it first).
+    // System skips to the song's last two seconds: the race ends within them (the fade may end it first).
     RaceFrames(60);
     m_Run.Frame(Buttons::System);
     const I32 score = race.m_Score;
@@ -144,7 +135,6 @@ TEST_F(RaceRules, SkipFadesOutAndStoppedMusicEndsAtOnce) {
     EXPECT_GT(frames, 50);
     EXPECT_EQ(race.m_Score, score);  // nothing scores during the fade
     EXPECT_TRUE(m_Run.hud.m_Fade->IsEnabled());
-
     // Music that stops early ends the race in the same frame.
     race.End(app, m_Run.hud);
     ASSERT_TRUE(race.Start(app, m_Run.hud, m_Song, m_Run.music));
@@ -152,7 +142,6 @@ TEST_F(RaceRules, SkipFadesOutAndStoppedMusicEndsAtOnce) {
     EXPECT_FALSE(race.Step(app, m_Run.hud));
     m_Run.music->Stop();
     EXPECT_TRUE(race.Step(app, m_Run.hud));
-
     // A race that cannot be built keeps nothing of the one before.
     race.End(app, m_Run.hud);
     ASSERT_GT(race.m_CapsulesPlaced, 0);
@@ -176,8 +165,7 @@ TEST_F(RaceRules, PauseAndAudioOffsetHoldTheRaceAgainstTheMusic) {
     EXPECT_EQ(race.GetPlayTime(), time);
     EXPECT_EQ(m_Run.music->GetFramesMixed(), frames);
     EXPECT_EQ(race.GetPlayer()->m_Lane, Fixed::Zero);
-    // Resumed in sync: the pause came one clock step after the last race
-    // frame, and the frames after it go on one step each.
+    // Resumed in sync: the pause came one step after the last race frame; then one step a frame.
     race.SetPaused(m_Run.hud, false);
     EXPECT_FALSE(m_Run.hud.m_PausedText->IsEnabled() || m_Run.hud.m_Fade->IsEnabled());
     for (float expected : {0.016f, 0.032f}) {
@@ -195,7 +183,6 @@ TEST_F(RaceRules, PauseAndAudioOffsetHoldTheRaceAgainstTheMusic) {
     race.Step(app, m_Run.hud);
     EXPECT_EQ(race.GetPlayTime(), Fixed::Zero);
     race.SetAudioOffset(Fixed::Zero);
-
     // System while paused resumes and skips to the end.
     race.SetPaused(m_Run.hud, true);
     m_Run.Frame(Buttons::System);

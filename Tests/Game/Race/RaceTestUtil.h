@@ -1,8 +1,5 @@
-// Helpers shared by the race tests: track data built in code (control points
-// 512 samples apart at 44100 Hz, thresholds as the analysis computes them),
-// tiny obstacle models, where an obstacle stands on the road, and a headless
-// app (null renderer, silent audio, scripted buttons, fixed clock) that runs
-// a race.
+// Race test helpers: track data built in code, tiny obstacle models, where an
+// obstacle stands on the road, and a headless app that runs a race.
 #pragma once
 
 #include <cmath>
@@ -48,8 +45,7 @@ inline TrackData MakeTrack(float seconds, const std::function<TrackData::Bands(i
     return data;
 }
 
-// Every control point the same flux, except a silent first point so that
-// every section sums the same number of points (11).
+// Equal flux everywhere; a silent first point makes every section sum 11 points.
 inline TrackData EqualTrack(float seconds) {
     return MakeTrack(seconds, [](int i, float) {
         const float v = i == 0 ? 0.0f : 3.0f;
@@ -61,8 +57,7 @@ inline TrackData SilentTrack(float seconds) {
     return MakeTrack(seconds, [](int, float) { return TrackData::Bands{0.0f, 0.0f, 0.0f}; });
 }
 
-// Flux 1 and threshold 2 in every band at 0, step, 2 step, ... and a last
-// point exactly at lastTime.
+// Flux 1 and threshold 2 at 0, step, 2 step, ... and a last point at lastTime.
 inline TrackData FlatTrack(float lastTime, float step) {
     TrackData data;
     for (int k = 0; static_cast<float>(k) * step < lastTime; ++k) data.Time.push_back(static_cast<float>(k) * step);
@@ -70,15 +65,6 @@ inline TrackData FlatTrack(float lastTime, float step) {
     data.Flux.assign(data.Time.size(), {1.0f, 1.0f, 1.0f});
     data.Threshold.assign(data.Time.size(), {2.0f, 2.0f, 2.0f});
     return data;
-}
-
-// Runs the real analysis over a song; true when its track file was written.
-inline bool Analyse(const std::string& song) {
-    TrackGen gen(song);
-    if (gen.Init() != 0) return false;
-    while (gen.Step()) {
-    }
-    return !gen.Failed();
 }
 
 // A Transform holding one small triangle mesh, as an imported model would.
@@ -97,8 +83,7 @@ inline float Dot(const Vector3& a, const Vector3& b) {
 }
 inline float Distance(const Vector3& a, const Vector3& b) { return std::sqrt(Dot(a - b, a - b)); }
 
-// Where an obstacle placed for song time t stands: its offset from the road's
-// centre along the right vector, and its height above the centre point.
+// Where an obstacle for song time t stands: offset along the right vector, height above the centre.
 struct Placement {
     float across, height;
 };
@@ -109,7 +94,6 @@ inline Placement PlacementOf(HighwayGeometry& highway, Fixed t, const Transform&
     return {Dot(d, right), d.y.ToFloat()};
 }
 
-// The buttons the scripted input device reports.
 inline U32 g_Buttons = 0;
 
 class ScriptedInput : public InputNull {
@@ -117,9 +101,8 @@ class ScriptedInput : public InputNull {
     U32 GetButtons() override { return g_Buttons; }
 };
 
-// A race of one song in a headless app with the game's HUD (run in the build
-// folder, where the game's data files are). The devices and the clock are
-// restored when it goes.
+// A race of one song in a headless app (null renderer, silent audio, scripted
+// buttons, fixed clock) with the game's HUD; run in the build folder.
 class HeadlessRace {
 public:
     HeadlessRace() {
@@ -142,7 +125,6 @@ public:
         music = app->GetAudio()->AddMusic(song);
         return music && race.Start(*app, hud, song, music);
     }
-    // Input and time of one frame with these buttons held.
     void Frame(U32 buttons) {
         g_Buttons = buttons;
         app->UpdateInput();

@@ -1,7 +1,5 @@
-// Music through the engine's decoders into SDL_mixer's music hook, played by
-// SDL's disk audio driver: it writes what the mixer produced to a file, about
-// twenty times faster than real time (5 ms per buffer of 4096 frames, or as
-// the machine allows: nothing depends on the pace), so the tests wait for the
+// Music through the engine's decoders into SDL_mixer's music hook, played by SDL's disk audio driver: it
+// writes what the mixer produced to a file at whatever pace the machine allows, so the tests wait for the
 // end of a song and then read exactly what was handed to the mixer.
 #include <gtest/gtest.h>
 
@@ -10,10 +8,8 @@
 #include <cstdlib>
 
 #include "Audio/AudioPlayerSDL.h"
-#include "Audio/AudioPlayerSilent.h"
 #include "Core/System.h"
 #include "Meridian/Audio/SoundFiles.h"
-#include "Support/SongFiles.h"
 
 using namespace Meridian;
 
@@ -35,13 +31,12 @@ protected:
         System::Exit();
         setenv("SDL_AUDIODRIVER", "dummy", 1);
     }
-    // Waits for the song to end; a hang guard only, far above any real need.
+    // Waits for the song to end; a hang guard, not a measure of time.
     static void PlayOut(AudioSource* music) {
         for (int waited = 0; music->IsPlaying() && waited < 60000; waited += 2) SDL_Delay(2);
         ASSERT_FALSE(music->IsPlaying());
     }
-    // The stereo frames the mixer produced, from the first one that is not
-    // silent (the mixer runs before the song starts).
+    // The stereo frames the mixer produced, from the first one that is not silent.
     std::vector<int16_t> Played() {
         m_Player->Exit();  // closes the driver's file
         const std::vector<unsigned char> bytes = ::Test::ReadFile(m_Output);
@@ -69,8 +64,7 @@ protected:
 
 }  // namespace
 
-// The whole song reaches the mixer once per loop, in order, at the music
-// volume; the frames counted are the frames handed over.
+// The whole song reaches the mixer once per loop, in order, at the music volume.
 TEST_F(MusicStream, HandsTheWholeSongToTheMixerAtTheMusicVolume) {
     const std::string song = m_Dir.File("song.ogg");
     std::vector<int16_t> left(30000), right(30000);
@@ -85,23 +79,19 @@ TEST_F(MusicStream, HandsTheWholeSongToTheMixerAtTheMusicVolume) {
     ASSERT_TRUE(music);
     EXPECT_EQ(0u, music->GetFramesMixed());
     music->Play(2);
-    EXPECT_TRUE(music->IsPlaying());
     PlayOut(music);
     EXPECT_EQ(2 * (decoded.size() / 2), music->GetFramesMixed());  // two loops
 
     const std::vector<int16_t> played = Played();
     ASSERT_GE(played.size(), 2 * decoded.size());
-    size_t louder = 0;
-    for (size_t i = 0; i < 2 * decoded.size(); ++i) {
-        const int16_t expected = static_cast<int16_t>(decoded[i % decoded.size()] * 64 / 128);
-        louder += played[i] != expected;
-    }
-    EXPECT_EQ(0u, louder);
+    size_t wrong = 0;
+    for (size_t i = 0; i < 2 * decoded.size(); ++i) wrong += played[i] != decoded[i % decoded.size()] * 64 / 128;
+    EXPECT_EQ(0u, wrong);
     for (size_t i = 2 * decoded.size(); i < played.size(); ++i) ASSERT_EQ(0, played[i]) << "after the end";
 }
 
-// A fade-in rises from silence, a fade-out ends the song where it reaches
-// silence; Stop ends it at once and another song takes the stream over.
+// A fade-in rises from silence, a fade-out ends the song where it reaches silence; Stop ends it at once
+// and another song takes the stream over.
 TEST_F(MusicStream, FadesShapeTheSamplesAndEndTheSong) {
     const std::string song = m_Dir.File("long.ogg");
     ASSERT_TRUE(::Test::WriteToneOgg(song, 3.0, 2));
@@ -140,27 +130,4 @@ TEST_F(MusicStream, FadesShapeTheSamplesAndEndTheSong) {
     const U64 stopped = other->GetFramesMixed();
     SDL_Delay(20);
     EXPECT_EQ(stopped, other->GetFramesMixed());
-}
-
-// Every format that analyses also plays, to its last frame; the silent
-// player knows each one's length.
-TEST_F(MusicStream, EveryFormatPlaysToItsEnd) {
-    std::vector<int16_t> tone(static_cast<size_t>(1.5 * 48000), 0);
-    ::Test::AddTone(tone, 0, tone.size(), 440.0, 8000.0, 48000);
-    Ref<AudioPlayerSilent> silent = New<AudioPlayerSilent>();
-    for (const ::Test::SongFormat& format : ::Test::FFmpegFormats()) {
-        const std::string song = m_Dir.File(std::string("song") + format.extension);
-        ASSERT_TRUE(::Test::WriteSong(song, tone, 48000, 1, format.options));
-        const size_t frames = Decode(song).size() / 2;
-        ASSERT_NEAR(1.5 * 44100, static_cast<double>(frames), 0.06 * 44100) << song;
-        Ref<AudioSource> music = m_Player->AddMusic(song);
-        ASSERT_TRUE(music) << song;
-        music->Play(0);
-        PlayOut(music);
-        EXPECT_EQ(frames, music->GetFramesMixed()) << song;
-
-        Ref<AudioSource> quiet = silent->AddMusic(song);
-        ASSERT_TRUE(quiet) << song;
-        EXPECT_NEAR(1500.0, static_cast<AudioMusicSourceSilent*>(quiet.Get())->GetDuration(), 60.0) << song;
-    }
 }

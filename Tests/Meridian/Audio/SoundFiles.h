@@ -1,6 +1,4 @@
-// Real sound files for the audio tests: a 440 Hz tone encoded as an Ogg Vorbis
-// file by the shared test encoder (SDL_mixer loads it as music and as an
-// effect; the silent player reads its length with Tremor).
+// A 440 Hz tone as a real Ogg Vorbis file, for the players to load as music or as an effect.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,5 @@
-// App's per-frame input state (pressed, held, hold start, re-arm, new keys)
-// driven by the scripted input device on the fixed-step clock, and a whole
-// main loop that ends when the script asks to quit.
+// App's per-frame input state driven by the scripted input device on the fixed-step clock, and a main
+// loop that ends when the script asks to quit.
 #include <gtest/gtest.h>
 
 #include "Core/App.h"
@@ -43,7 +42,6 @@ protected:
         m_App->Draw();
         System::FrameTick();
     }
-    static Fixed Seconds(F32 value) { return Fixed::FromFloat(value); }
 
     ::Test::LogCapture m_Log;
     Ref<App> m_App;
@@ -53,52 +51,38 @@ std::string Text(const std::vector<U8>& keys) { return std::string(keys.begin(),
 
 }  // namespace
 
-TEST_F(ScriptedApp, PressedHeldAndHoldStart) {
+// A hold starts the frame after the press, at the previous frame's time, and lasts while the button is
+// down; a re-arm restarts it at the previous frame's time, or now for a button that is up.
+TEST_F(ScriptedApp, HoldStartsAndRearms) {
     const I32 left = 0, a = 4;
     g_Script->AddFrame(1, Buttons::DPadLeft);
-    g_Script->AddFrame(2, Buttons::DPadLeft | Buttons::DPadA);  // A joins: two-lane skip frame
+    g_Script->AddFrame(2, Buttons::DPadLeft | Buttons::DPadA);
     g_Script->AddFrame(5, Buttons::DPadA);
     g_Script->AddFrame(6, 0);
     ASSERT_TRUE(m_App->Init(0, nullptr));
-
-    Frame();  // frame 0: nothing
-    EXPECT_EQ(m_App->GetButtons(), 0u);
-
-    Frame();  // frame 1: DPadLeft first down, time 0.1
-    EXPECT_TRUE(m_App->IsPressed(Buttons::DPadLeft));
-    EXPECT_FALSE(m_App->IsHeld(Buttons::DPadLeft));
-    EXPECT_EQ(m_App->GetHoldStart(left), 0u);  // hold starts the frame after
-
-    Frame();  // frame 2: Left held, A pressed; hold start = time of frame 1
-    EXPECT_FALSE(m_App->IsPressed(Buttons::DPadLeft));
-    EXPECT_TRUE(m_App->IsHeld(Buttons::DPadLeft));
-    EXPECT_TRUE(m_App->IsPressed(Buttons::DPadA));
-    EXPECT_EQ(m_App->GetHoldStart(left), 100u);
-    EXPECT_EQ(m_App->GetHoldStart(a), 0u);
-
-    Frame();  // frame 3
-    EXPECT_EQ(m_App->GetHoldStart(left), 100u);  // kept while held
-    EXPECT_EQ(m_App->GetHoldStart(a), 200u);
-
-    m_App->Rearm(left);
-    Frame();  // frame 4: re-arm restarts the hold at the previous frame's time
-    EXPECT_EQ(m_App->GetHoldStart(left), 300u);
-
-    Frame();  // frame 5: Left released
-    EXPECT_TRUE(m_App->IsReleased(Buttons::DPadLeft));
-    EXPECT_EQ(m_App->GetHoldStart(left), 0u);
-    EXPECT_EQ(m_App->GetHoldStart(a), 200u);
-
-    Frame();  // frame 6: all up
-    EXPECT_EQ(m_App->GetButtons(), 0u);
-    EXPECT_EQ(m_App->GetHoldStart(a), 0u);
-
-    // Re-arming a button that is up starts its hold now and keeps it.
-    m_App->Rearm(a);
-    Frame();
-    EXPECT_EQ(m_App->GetHoldStart(a), 600u);
-    Frame();
-    EXPECT_EQ(m_App->GetHoldStart(a), 600u);
+    const struct {
+        I32 rearm;  // button re-armed before the frame, -1 for none
+        U32 buttons;
+        U64 leftHold, aHold;
+    } frames[] = {
+        {-1, 0, 0, 0},
+        {-1, Buttons::DPadLeft, 0, 0},
+        {-1, Buttons::DPadLeft | Buttons::DPadA, 100, 0},
+        {-1, Buttons::DPadLeft | Buttons::DPadA, 100, 200},
+        {left, Buttons::DPadLeft | Buttons::DPadA, 300, 200},
+        {-1, Buttons::DPadA, 0, 200},
+        {-1, 0, 0, 0},
+        {a, 0, 0, 600},
+        {-1, 0, 0, 600},
+    };
+    for (const auto& f : frames) {
+        SCOPED_TRACE(&f - frames);
+        if (f.rearm >= 0) m_App->Rearm(f.rearm);
+        Frame();
+        EXPECT_EQ(m_App->GetButtons(), f.buttons);
+        EXPECT_EQ(m_App->GetHoldStart(left), f.leftHold);
+        EXPECT_EQ(m_App->GetHoldStart(a), f.aHold);
+    }
     EXPECT_EQ(m_App->GetMilliseconds(), 800u);
     m_App->Exit();
 }
@@ -137,8 +121,7 @@ TEST_F(ScriptedApp, MainLoopEndsWhenTheScriptQuits) {
     ASSERT_TRUE(g_Script->ParseScript("time 1000 quit\n", "test"));
     Ref<QuitOnRequestApp> app = New<QuitOnRequestApp>();
     RunApplication(app, 0, nullptr);
-    // Ticks advance 100 ms per pass; the quit fires on the pass at 1000 ms,
-    // before that pass's Update.
+    // 100 ms per pass; the quit fires on the pass at 1000 ms, before that pass's Update.
     EXPECT_EQ(app->m_Updates, 10);
     EXPECT_TRUE(m_Log.Contains("[I] MainLoop Left."));
     EXPECT_EQ(g_Script->GetFrame(), 11u);

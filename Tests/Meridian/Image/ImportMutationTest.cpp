@@ -1,14 +1,8 @@
-// Mutation test of the importers: valid PNG and .gly files are damaged a few
-// thousand times with a fixed seed (byte changes, bit flips, cuts, inserted
-// and removed bytes, extreme 32-bit fields, and PNG damage behind repaired
-// chunk checksums so it reaches the decoder), then imported; every damaged
-// glyph table also lays out a text of all byte values. Nothing may crash or
-// trip the sanitizers, every refused PNG logs exactly one error line and
-// every result is consistent.
+// Valid PNG and .gly files damaged a few thousand times with a fixed seed (PNG damage also behind repaired chunk
+// checksums, so it reaches the decoder), then imported; each glyph table also lays out every byte value. Nothing may
+// crash or trip the sanitizers, every refused PNG logs exactly one error line and every result is consistent.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -16,6 +10,7 @@
 #include "Image/WritePNG.h"
 #include "Import/ImportGlyphData.h"
 #include "Meridian/Import/GlyBytes.h"
+#include "Meridian/Import/Mutator.h"
 #include "Scene/FontTexture2D.h"
 #include "Scene/Shader.h"
 #include "Scene/TextGeometry.h"
@@ -28,54 +23,12 @@ namespace {
 
 typedef std::vector<unsigned char> Bytes;
 
-class Mutator {
-public:
-    explicit Mutator(U32 seed) : m_Random(seed) {}
-    U32 Below(size_t limit) { return limit ? static_cast<U32>(m_Random() % limit) : 0; }
-
-    // One kind of damage; the header (the first skip bytes) is spared half
-    // of the time so the importers get past their signature checks.
-    Bytes Mutate(Bytes bytes, size_t skip) {
-        const size_t from = Below(2) ? std::min(skip, bytes.size()) : 0, span = bytes.size() - from;
-        switch (Below(5)) {
-            case 0:  // random bytes
-                for (U32 n = 1 + Below(8); n > 0 && span; --n) bytes[from + Below(span)] = U8(Below(256));
-                break;
-            case 1:  // bit flips
-                for (U32 n = 1 + Below(8); n > 0 && span; --n) bytes[from + Below(span)] ^= U8(1u << Below(8));
-                break;
-            case 2:  // cut
-                bytes.resize(Below(bytes.size()));
-                break;
-            case 3:  // inserted bytes
-                bytes.insert(bytes.begin() + long(from + Below(span + 1)), 1 + Below(40), U8(Below(256)));
-                break;
-            default:  // removed bytes
-                const size_t at = from + Below(span), end = std::min<size_t>(at + 1 + Below(40), bytes.size());
-                if (span) bytes.erase(bytes.begin() + long(at), bytes.begin() + long(end));
-        }
-        return bytes;
-    }
-
-    // Overwrites the aligned 32-bit field at a random place with an extreme value.
-    void Extreme(Bytes& bytes, size_t skip) {
-        static const U32 values[] = {0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu, 256u, 255u, 0u, 0x10000u, 40000u};
-        const size_t at = skip + 4 * Below(bytes.size() / 4);
-        const U32 value = values[Below(sizeof values / sizeof values[0])];
-        for (int i = 0; i < 4 && at + 4 <= bytes.size(); ++i) bytes[at + i] = U8(value >> (8 * i));
-    }
-
-private:
-    std::mt19937 m_Random;
-};
-
 std::vector<Bytes> PngBases(const std::string& path) {
     std::vector<Bytes> bases;
     std::vector<U8> rgba(8 * 8 * 4);
     for (size_t i = 0; i < rgba.size(); ++i) rgba[i] = static_cast<U8>(i * 7);
     EXPECT_TRUE(WritePNG(path.c_str(), ImageRGBA, 8, 8, rgba.data()));
     bases.push_back(::Test::ReadFile(path));
-
     // 4-bit palette with transparency, 16-bit interlaced grey+alpha, 1-bit grey.
     TestPng::Layout palette{7, 5, PNG_COLOR_TYPE_PALETTE, 4};
     for (int i = 0; i < 16; ++i)
@@ -109,11 +62,10 @@ TEST(ImportMutation, DamagedPngAndGlyFilesNeverCrashTheImporters) {
         for (I32 code = 32; code < 52; ++code) gly.Glyph(code, code * 3);
         glys.push_back(gly.bytes);
     }
-    Mutator mutator(20261206u);
-    const int pngRuns = 3000, glyRuns = 2000;
-    int loaded = 0, refused = 0, errorLines = 0, glyphs = 0;
+    ::Test::Mutator mutator(20261206u);
+    int loaded = 0, refused = 0, glyphs = 0;
     ::Test::LogCapture log;
-    for (int run = 0; run < pngRuns; ++run) {
+    for (int run = 0; run < 3000; ++run) {
         Bytes bytes = mutator.Mutate(pngs[size_t(run) % pngs.size()], 8);
         if (run % 3 == 0) TestPng::FixChunkCrcs(bytes);
         ASSERT_TRUE(::Test::WriteFile(path, bytes));
@@ -131,11 +83,9 @@ TEST(ImportMutation, DamagedPngAndGlyFilesNeverCrashTheImporters) {
         volatile unsigned sum = 0;  // every byte must be readable
         for (U32 i = 0; i < image->GetPixelBytes(); ++i) sum = sum + image->GetPixels()[i];
     }
-    errorLines = log.Count("[E] Import::ImportPNG: ");
-    EXPECT_EQ(refused, errorLines);
+    EXPECT_EQ(refused, log.Count("[E] Import::ImportPNG: "));
     EXPECT_GT(loaded, 0);
     EXPECT_GT(refused, 0);
-
     Ref<FontTexture2D> font = New<FontTexture2D>();
     Ref<Image> fontImage = New<Image>();
     fontImage->Create(ImageLuminanceAlpha, 64, 64);
@@ -144,7 +94,7 @@ TEST(ImportMutation, DamagedPngAndGlyFilesNeverCrashTheImporters) {
     fontShader->SetTexture(0, font);
     std::string everyByte;
     for (int c = 1; c < 256; ++c) everyByte += static_cast<char>(c);
-    for (int run = 0; run < glyRuns; ++run) {
+    for (int run = 0; run < 2000; ++run) {
         Bytes bytes = mutator.Mutate(glys[size_t(run) % glys.size()], 4);
         if (run % 4 == 0) mutator.Extreme(bytes, 4);
         ASSERT_TRUE(::Test::WriteFile(path, bytes));
@@ -163,6 +113,5 @@ TEST(ImportMutation, DamagedPngAndGlyFilesNeverCrashTheImporters) {
         ASSERT_FALSE(text->NeedsRebuild());
         ASSERT_EQ(text->GetVertexCount() * 6 / 4, text->GetIndexCount());
     }
-    std::printf("mutation: %d PNG files (%d loaded, %d refused with %d error lines), %d .gly files (%d glyphs)\n",
-                pngRuns, loaded, refused, errorLines, glyRuns, glyphs);
+    EXPECT_GT(glyphs, 0);
 }

@@ -1,5 +1,4 @@
-// PNG import and export against files written by libpng directly, and the
-// importer's handling of broken and oversized files.
+// PNG import and export against files written by libpng directly; broken and oversized files.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -18,8 +17,7 @@ using TestPng::Rows;
 
 namespace {
 
-// The image's rows, top row first, from a bottom-first (flipped) or
-// top-first image.
+// The image's rows, top row first, from a bottom-first (flipped) or top-first image.
 Rows RowsOf(const Image* image, bool flipped) {
     const size_t rowBytes = static_cast<size_t>(image->GetWidth()) * BytesPerPixel(image->GetFormat());
     Rows rows;
@@ -111,7 +109,6 @@ TEST(ImportPNG, WritePNGRoundTripsEveryFormatAndReportsFailures) {
     Ref<Image> back = ImportPNG(path.c_str(), true);
     ASSERT_TRUE(back);
     EXPECT_EQ(ImageRGB, back->GetFormat());
-
     // Failures log one line each and leave no file behind.
     ::Test::LogCapture log;
     const std::string missing = dir.File("no/such/dir/shot.png");
@@ -140,8 +137,7 @@ TEST(ImportPNG, BrokenFilesGiveOneErrorLineAndNoImage) {
         ASSERT_EQ(2u, lines.size());
         EXPECT_EQ("[E] Import::ImportPNG: failed to open file:" + missing, lines[0]);
     }
-    // Text, every truncation down to the empty file, and a damaged byte in
-    // the image data (failing its checksum).
+    // Text, every truncation down to the empty file, and a damaged byte in the image data (failing its checksum).
     const std::string text = "this is not a PNG file at all, just text";
     std::vector<std::vector<unsigned char>> files = {std::vector<unsigned char>(text.begin(), text.end()), good};
     files.back()[good.size() - 20] ^= 0x40;

@@ -1,5 +1,5 @@
-// Writes PNG files with libpng directly, in any colour type and bit depth,
-// so the importer is tested against files it did not make itself.
+// Writes PNG files with libpng directly, in any colour type and bit depth, so the importer is tested against files it
+// did not make itself.
 #pragma once
 
 #include <png.h>
@@ -38,8 +38,8 @@ inline bool WriteWith(png_structp png, png_infop info, FILE* file, const Layout&
     return true;
 }
 
-// rows: top row first, each packed as the PNG stores it (16-bit samples
-// big-endian, sub-byte pixels packed from the high bits). True on success.
+// rows: top row first, each packed as the PNG stores it (16-bit samples big-endian, sub-byte pixels packed from the
+// high bits). True on success.
 inline bool Write(const std::string& path, const Layout& layout, const Rows& rows) {
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) return false;
@@ -52,8 +52,8 @@ inline bool Write(const std::string& path, const Layout& layout, const Rows& row
     return std::fclose(file) == 0 && ok;
 }
 
-// Recomputes the CRC of every complete chunk after the signature, so that
-// mutated chunk data reaches the decoder instead of failing the CRC check.
+// Recomputes the CRC of every complete chunk after the signature, so that mutated chunk data reaches the decoder
+// instead of failing the CRC check.
 inline void FixChunkCrcs(std::vector<unsigned char>& bytes) {
     for (size_t at = 8; at + 12 <= bytes.size();) {
         const size_t length = size_t(bytes[at]) << 24 | bytes[at + 1] << 16 | bytes[at + 2] << 8 | bytes[at + 3];

@@ -1,5 +1,4 @@
-// .gly import: header versions, gaps, duplicates, partial records, codes that
-// layout cannot use, and bad headers.
+// .gly import: header versions, gaps, duplicates, partial records, codes that layout cannot use, and bad headers.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,12 +1,8 @@
-// Damaged .msd files: every truncation and a few thousand deterministic
-// mutations of a file that uses every chunk kind, and of the game's glider.
-// Nothing may crash, read past the end, allocate by a damaged count or leak
-// (the sanitizers watch), and every mesh that comes back must only index
-// vertices it has.
+// Damaged .msd files: every truncation and a few thousand deterministic mutations of a file that uses every chunk kind,
+// and of the game's glider. Nothing may crash, read past the end, allocate by a damaged count or leak (the sanitizers
+// watch), and every mesh that comes back must only index vertices it has.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <random>
 #include <set>
 #include <string>
 
@@ -14,6 +10,7 @@
 #include "Import/ImportMSD.h"
 #include "Math/MathFunctions.h"
 #include "MsdBytes.h"
+#include "Mutator.h"
 #include "Scene/PolygonGeometry.h"
 #include "Support/TestUtil.h"
 
@@ -87,18 +84,15 @@ TEST(ImportMSDDamage, EveryTruncationFailsCleanlyUnlessItEndsAtAChunk) {
     int kept = 0, failed = 0;
     for (size_t cut = 0; cut < file.size(); ++cut) {
         SCOPED_TRACE(cut);
-        // A cut inside a chunk's tag reads as the end of the file; a cut
-        // inside a body fails the import.
+        // A cut inside a chunk's tag reads as the end of the file; a cut inside a body fails the import.
         bool atChunk = false;
         for (size_t end : ends) atChunk = atChunk || (cut >= end && cut < end + 4 && end >= root);
         const bool imported = ImportAndCheck(Bytes(file.begin(), file.begin() + long(cut)), dir.File("cut.msd"));
         EXPECT_EQ(atChunk, imported);
         imported ? ++kept : ++failed;
     }
-    // Four cuts at every chunk end from the root on but the file's end; the
-    // four cuts after the magic and the four after the first chunk give no
-    // tree without an error (no Transform yet); every other failure logs one
-    // line.
+    // Four cuts at every chunk end from the root on but the file's end; the four cuts after the magic and the four
+    // after the first chunk give no tree without an error (no Transform yet); every other failure logs one line.
     EXPECT_EQ(static_cast<int>((ends.size() - 2) * 4), kept);
     EXPECT_EQ(failed, log.Count("[E] ImportMSD: Import failed.") + log.Count("[E] ImportMSD: Init ") + 8);
 }
@@ -110,40 +104,19 @@ TEST(ImportMSDDamage, ThousandsOfMutationsNeverCrash) {
     const Bytes rich = RichFile(ends);
     const Bytes glider = ::Test::ReadFile(std::string(SKYRAIL_TEST_TOOLS_DIR) + "/../Data/SkyRail/glider01.msd");
     ASSERT_FALSE(glider.empty());
-    const uint32_t extremes[] = {0u,          1u,          2u,          3u,         0xFFFFFFFFu, 0x7FFFFFFFu,
-                                 0x80000000u, 0xFFFFu,     0x10000u,    0x10001u,   0x40000000u, 0x0FFFFFFFu,
-                                 0xFFFFFFFEu, 0x7F800000u, 0x7FC00000u, 0xFF800000u};
-    std::mt19937 random(20240611u);
+    ::Test::Mutator mutator(20240611u);
     ::Test::LogCapture log;  // the damaged files log a great deal
     int kept = 0, failed = 0;
     for (int round = 0; round < 4000 && !HasFatalFailure(); ++round) {
         Bytes bytes = round % 4 == 3 ? glider : rich;
-        const size_t size = bytes.size();
-        switch (random() % 4) {
-            case 0:  // a few bit flips
-                for (unsigned k = 0, n = 1 + random() % 3; k < n; ++k) bytes[random() % size] ^= 1u << (random() % 8);
-                break;
-            case 1: {  // an aligned word becomes an extreme value
-                const size_t at = (random() % (size / 4)) * 4;
-                const uint32_t value = extremes[random() % (sizeof extremes / sizeof extremes[0])];
-                for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<unsigned char>(value >> (8 * i));
-                break;
-            }
-            case 2: {  // bytes disappear
-                const size_t at = random() % size;
-                bytes.erase(bytes.begin() + long(at), bytes.begin() + long(std::min(size, at + 1 + random() % 8)));
-                break;
-            }
-            default: {  // bytes appear
-                const size_t at = random() % size, count = 1 + random() % 8;
-                bytes.insert(bytes.begin() + long(at), count, static_cast<unsigned char>(random()));
-            }
-        }
+        if (round % 2 == 0)
+            mutator.Extreme(bytes, 0);
+        else
+            bytes = mutator.Mutate(bytes, 4);
         ImportAndCheck(bytes, dir.File("mutant.msd")) ? ++kept : ++failed;
         if (HasFatalFailure()) ADD_FAILURE() << "round " << round;
     }
     // Both outcomes must occur: the mutations are not all harmless, nor all fatal.
     EXPECT_GT(kept, 200);
     EXPECT_GT(failed, 200);
-    std::printf("mutations: %d imported, %d refused\n", kept, failed);
 }

@@ -1,6 +1,5 @@
-// A small .msd writer for tests: builds scene files chunk by chunk, with
-// every field spelled out, so tests can make well-formed and damaged files;
-// and walks over imported trees.
+// A small .msd writer for tests: builds scene files chunk by chunk, with every field spelled out, so tests can make
+// well-formed and damaged files; and walks over imported trees.
 #pragma once
 
 #include <cstdint>
@@ -23,7 +22,6 @@ struct MsdKey {
 class MsdBytes {
 public:
     MsdBytes() { Tag("MSD0"); }
-
     MsdBytes& U32(uint32_t value) {
         for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<unsigned char>(value >> (8 * i)));
         return *this;
@@ -49,7 +47,6 @@ public:
     }
     // Offset of the next chunk (where a cut leaves a complete file).
     size_t Size() const { return bytes.size(); }
-
     MsdBytes& Transform(int32_t parent, int32_t id, const std::string& name, float tx = 0, float ty = 0,
                         float tz = 0, float rotY = 0, float scale = 1, int32_t order = 0) {
         Tag("TRNS").I32(parent).I32(id).String(name);
@@ -113,8 +110,7 @@ public:
         }
         return *this;
     }
-    // A channel of a take: the target's ID, then translation keys on x only
-    // and empty rotation and scaling records.
+    // A channel of a take: the target's ID, then translation keys on x only and empty rotation and scaling records.
     MsdBytes& Channel(int32_t target, const std::vector<MsdKey>& x) {
         return I32(target).Attribute("TRNS", x, {}, {}).Attribute("ROTN", {}, {}, {}).Attribute("SCAL", {}, {}, {});
     }

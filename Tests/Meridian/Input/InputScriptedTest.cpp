@@ -1,5 +1,5 @@
-// The scripted device: entries from code and from script files, frame and
-// time triggers on the fixed-step clock, and clean failures on bad scripts.
+// The scripted device: entries from code and from files, frame and time triggers on the fixed-step clock,
+// and clean failures on bad scripts.
 #include <gtest/gtest.h>
 
 #include "Core/System.h"

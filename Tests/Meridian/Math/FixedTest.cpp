@@ -74,11 +74,3 @@ TEST(Fixed, MultiplicationFloorsDivisionTruncatesAndNeitherTraps) {
     x -= F(0.5f);
     EXPECT_EQ(x, F(1.5f));
 }
-
-TEST(Fixed, ConstantsMatchTheirValues) {
-    EXPECT_EQ(Fixed::TwoPi, Fixed::Pi + Fixed::Pi);
-    EXPECT_NEAR(Fixed::Pi.ToFloat(), M_PI, 2e-5);
-    EXPECT_NEAR(Fixed::E.ToFloat(), M_E, 2e-5);
-    EXPECT_NEAR(Fixed::RadToDeg.ToFloat(), 180.0 / M_PI, 2e-5);
-    EXPECT_NEAR(Fixed::DegToRad.ToFloat(), M_PI / 180.0, 2e-5);
-}

@@ -1,23 +1,21 @@
-// The decoders on real songs: Ogg Vorbis through Tremor, the other formats
-// through FFmpeg, made by the tests with the encoder helper and ffmpeg.
+// The decoders on real songs: Ogg Vorbis through Tremor, the other formats through FFmpeg.
 #include <dirent.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <tremor/ivorbisfile.h>
 
 #include <cmath>
 #include <cstdio>
 
 #include "Analysis/TrackGen.h"
+#include "Audio/AudioPlayerSilent.h"
 #include "Audio/OggVorbisCheck.h"
 #include "Game/Analysis/AnalysisTestUtil.h"
 #include "Music/MusicDecoderOGG.h"
 #include "Support/OggDamage.h"
 #include "Support/OggFiles.h"
+#include "Support/Program.h"
 #include "Support/SongFiles.h"
-#include "Support/TestUtil.h"
 
 using namespace Meridian;
 using AnalysisTest::Noise;
@@ -54,8 +52,7 @@ int OpenDescriptors() {
     return count;
 }
 
-// Everything a decoder yields, read in requests of varying size; only the
-// last read may come back short.
+// Everything a decoder yields, read in requests of varying size; only the last read may come back short.
 std::vector<int16_t> ReadAll(MusicDecoder* decoder) {
     std::vector<int16_t> got;
     int16_t buffer[2 * 1500];
@@ -72,12 +69,18 @@ std::vector<int16_t> ReadAll(MusicDecoder* decoder) {
     return got;
 }
 
-// Rising zero crossings per second of mono samples at 44100 Hz, over the
-// second from 0.5 s (codecs blur the edges of a song).
+// Rising zero crossings in the second from 0.5 s of mono 44100 Hz samples (codecs blur a song's edges).
 double Frequency(const std::vector<int16_t>& mono) {
     int rises = 0;
     for (size_t i = 22050; i < 66150 && i < mono.size(); ++i) rises += mono[i - 1] < 0 && mono[i] >= 0;
     return rises;
+}
+
+// Ogg through the encoder helper when options are empty, any other format through ffmpeg.
+bool WriteAny(const std::string& path, const std::vector<int16_t>& pcm, int rate, int channels,
+              const std::string& options) {
+    return options.empty() ? ::Test::WriteOgg(path, pcm, rate, channels)
+                           : ::Test::WriteSong(path, pcm, rate, channels, options);
 }
 
 }  // namespace
@@ -125,9 +128,9 @@ TEST(MusicDecoder, OggPassesMonoUnchangedAndMixesChannelsToTheFloorOfTheirMean) 
     }
 }
 
-// Each format at 44.1 kHz and at another rate: 44100 Hz out, the tone at its
-// pitch (a wrong rate conversion would shift it), about the song's length,
-// and the length the file states near the decoded one.
+// Each format at 44.1 kHz and at another rate: 44100 Hz out, the tone at its pitch (a wrong rate
+// conversion would shift it), about the song's length, and the length the file states near the decoded
+// one; the silent player, which races without sound, knows the length too.
 TEST(MusicDecoder, EveryFormatAndRateDecodesTo44100Hz) {
     ::Test::TempDir dir;
     struct Case {
@@ -147,16 +150,14 @@ TEST(MusicDecoder, EveryFormatAndRateDecodesTo44100Hz) {
     cases.push_back({".WaV", "-c:a pcm_s16le", 8000, 2, 8000});
     cases.push_back({".Mp3", "-c:a libmp3lame", 22050, 2, 22050});
 
+    Ref<AudioPlayerSilent> silent = New<AudioPlayerSilent>();
     for (const Case& song : cases) {
         const std::string name = std::to_string(song.rate) + "-" + std::to_string(song.channels) + song.extension;
         const std::string path = dir.File(name);
         std::vector<int16_t> tone(static_cast<size_t>(2.0 * song.rate), 0);
         ::Test::AddTone(tone, 0, tone.size(), 440.0, 9000.0, song.rate);
         const std::vector<int16_t> pcm = song.channels == 2 ? ::Test::Interleave(tone, tone) : tone;
-        if (song.options.empty())
-            ASSERT_TRUE(::Test::WriteOgg(path, pcm, song.rate, song.channels));
-        else
-            ASSERT_TRUE(::Test::WriteSong(path, pcm, song.rate, song.channels, song.options));
+        ASSERT_TRUE(WriteAny(path, pcm, song.rate, song.channels, song.options));
 
         Ref<MusicDecoder> decoder = CreateDecoder(path);
         ASSERT_TRUE(decoder) << name;
@@ -175,11 +176,15 @@ TEST(MusicDecoder, EveryFormatAndRateDecodesTo44100Hz) {
         decoder->SetOutputChannels(2);
         ASSERT_TRUE(decoder->Open(path));
         EXPECT_EQ(2 * mono.size(), ReadAll(decoder).size()) << name;
+
+        Ref<AudioSource> quiet = silent->AddMusic(path);
+        ASSERT_TRUE(quiet) << name;
+        EXPECT_NEAR(2000.0, static_cast<AudioMusicSourceSilent*>(quiet.Get())->GetDuration(), 100.0) << name;
     }
 }
 
-// What cannot be decoded is refused with a reason and at most one line of
-// its own; what opens decodes to an end. No file stays open.
+// What cannot be decoded is refused with a reason and at most one line of its own; what opens decodes to
+// an end. No file stays open.
 TEST(MusicDecoder, RefusesDamagedFilesOfEveryFormatWithAReason) {
     ::Test::TempDir dir;
     std::vector<int16_t> tone(3 * 44100, 0);
@@ -199,10 +204,7 @@ TEST(MusicDecoder, RefusesDamagedFilesOfEveryFormatWithAReason) {
     std::vector<std::string> either;
     for (const auto& format : formats) {
         const std::string good = dir.File("good" + format.first);
-        if (format.second.empty())
-            ASSERT_TRUE(::Test::WriteOgg(good, tone, 44100, 1));
-        else
-            ASSERT_TRUE(::Test::WriteSong(good, tone, 44100, 1, format.second));
+        ASSERT_TRUE(WriteAny(good, tone, 44100, 1, format.second));
         const ::Test::Bytes bytes = ::Test::ReadFile(good);
         const std::string empty = dir.File("empty" + format.first), random = dir.File("random" + format.first),
                           cut = dir.File("cut" + format.first), head = dir.File("head" + format.first);
@@ -214,7 +216,6 @@ TEST(MusicDecoder, RefusesDamagedFilesOfEveryFormatWithAReason) {
         either.insert(either.end(), {random, cut, head});
     }
 
-    const int descriptors = OpenDescriptors();
     ::Test::LogCapture log;
     const int logDescriptors = OpenDescriptors();
     EXPECT_EQ(nullptr, CreateDecoder(dir.File("notes.mid")));
@@ -255,9 +256,7 @@ TEST(MusicDecoder, RefusesDamagedFilesOfEveryFormatWithAReason) {
 
     // The generator reports what it cannot analyse, and writes nothing.
     const std::pair<std::string, std::string> refusals[] = {
-        {dir.File("video.m4a"), "[E] Failed to open file " + dir.File("video.m4a")},
         {dir.File("random.ogg"), "[E] Failed to open file " + dir.File("random.ogg")},
-        {dir.File("missing.flac"), "[E] Failed to open file " + dir.File("missing.flac")},
         {dir.File("notes.mid"), "[E] Could not create decoder for file type .mid"},
     };
     for (const auto& refusal : refusals) {
@@ -274,26 +273,15 @@ TEST(MusicDecoder, RefusesDamagedFilesOfEveryFormatWithAReason) {
     }
     decoder.Reset();
     EXPECT_EQ(logDescriptors, OpenDescriptors());
-    (void)descriptors;
 }
 
-// The sample damage (a codebook whose Huffman tree is incomplete: Tremor
-// fails its first ov_read and divides by zero on the next) is refused before
-// decoding; random damages of real songs are refused or decode to an end;
-// nothing crashes. The batch analyser reports the damaged song and goes on.
+// The sample damage (a codebook whose Huffman tree is incomplete: Tremor fails its first ov_read and
+// divides by zero on the next) is refused before decoding; random damages of real songs are refused or
+// decode to an end; nothing crashes. The batch analyser reports the damaged song and goes on.
 TEST(MusicDecoder, DamagedSongsAreRefusedOrEndAndNeverCrash) {
     ::Test::TempDir dir;
     const std::string damaged = dir.File("damaged.ogg"), next = dir.File("next.ogg");
     ASSERT_TRUE(::Test::WriteDamagedSetupOgg(damaged));
-    {
-        FILE* file = std::fopen(damaged.c_str(), "rb");
-        OggVorbis_File stream;
-        ASSERT_EQ(0, ov_open(file, &stream, nullptr, 0));
-        char pcm[4096];
-        int section = 0;
-        EXPECT_EQ(OV_EBADLINK, ov_read(&stream, pcm, sizeof pcm, &section));
-        ov_clear(&stream);
-    }
     ::Test::LogCapture log;
     Ref<MusicDecoder> decoder = New<MusicDecoderOGG>();
     EXPECT_FALSE(decoder->Open(damaged));
@@ -333,19 +321,13 @@ TEST(MusicDecoder, DamagedSongsAreRefusedOrEndAndNeverCrash) {
     EXPECT_GT(damagedSetups, 0);
     EXPECT_EQ(damagedSetups, log.Count("[E] MusicDecoderOGG::Open: damaged Vorbis setup header.\n") - 1);
 
-    // skyrail-analyze DIR: the damaged song fails with its reason, the next one
-    // (stereo) is analysed.
+    // skyrail-analyze DIR: the damaged song fails with its reason, the next one (stereo) is analysed.
     std::remove(path.c_str());
-    const std::string command = std::string(SKYRAIL_TEST_TOOLS_DIR) + "/../skyrail-analyze --jobs 1 " + dir.Path() + " 2>&1";
-    FILE* run = popen(command.c_str(), "r");
-    ASSERT_NE(run, nullptr);
-    std::string output;
-    char line[512];
-    while (std::fgets(line, sizeof line, run)) output += line;
-    const int status = pclose(run);
-    ASSERT_TRUE(WIFEXITED(status)) << output;
-    EXPECT_EQ(1, WEXITSTATUS(status)) << output;
-    EXPECT_NE(std::string::npos, output.find("FAIL  " + damaged + ": MusicDecoderOGG::Open: damaged Vorbis setup header."))
+    ::Test::Program analyser(::Test::Program::Analyser(), {"--jobs", "1", dir.Path()}, dir.Path());
+    ASSERT_TRUE(analyser.Start());
+    EXPECT_EQ(1, analyser.Wait()) << analyser.Errors();
+    const std::string output = analyser.Output();
+    EXPECT_NE(std::string::npos, output.find("FAIL  " + damaged + ": MusicDecoderOGG::Open: damaged Vorbis setup"))
         << output;
     EXPECT_NE(std::string::npos, output.find("ok    " + next + ": ")) << output;
     EXPECT_TRUE(TrackGen::TrackExists(next));

@@ -1,5 +1,5 @@
-// The Pnd device on Mesa's software renderer: the ways of opening it, clears,
-// state filtering, texture and light limits, name bookkeeping, screenshots.
+// The Pnd device on Mesa's software renderer: the ways of opening it, clears, state filtering, texture and light
+// limits, name bookkeeping, screenshots.
 #include <gtest/gtest.h>
 #include <malloc.h>
 
@@ -26,8 +26,7 @@ Image* MakeImage(I32 format, int w, int h) {
     return image;
 }
 
-// Bytes the process has allocated and not freed, as its allocator reports
-// them (ASan's allocator in the sanitizer build, glibc's otherwise).
+// Bytes allocated and not freed, as ASan's allocator (or glibc's) reports them.
 extern "C" size_t __sanitizer_get_current_allocated_bytes() __attribute__((weak));
 
 size_t HeapBytes() {
@@ -36,11 +35,17 @@ size_t HeapBytes() {
     return info.uordblks + info.hblkhd;
 }
 
+// The GL call counts since the last GLTrace::Reset, in the order asked.
+std::vector<U32> Calls(std::initializer_list<GLTrace::Call> calls) {
+    std::vector<U32> counts;
+    for (GLTrace::Call call : calls) counts.push_back(GLTrace::Count(call));
+    return counts;
+}
+
 }  // namespace
 
 TEST_F(RenderDevice, OffscreenFramesDoNotPileUpInTheDriver) {
-    // A pbuffer is never swapped: unless the device flushes each frame, the
-    // driver keeps every frame's commands and buffer uploads queued.
+    // A pbuffer is never swapped: unless the device flushes each frame, the driver keeps every frame queued.
     BuildScene();
     Ref<PolygonGeometry> quad = AddQuad(-1, -1, 1, 1, 0, 1, 0, 0);
     std::vector<Float3> vertices;
@@ -55,8 +60,7 @@ TEST_F(RenderDevice, OffscreenFramesDoNotPileUpInTheDriver) {
     frames(100);
     const size_t before = HeapBytes();
     frames(1000);
-    // Unflushed, 1000 frames queue about 65 MB; flushed, the driver's
-    // threads may still hold a few frames' worth when the machine is busy.
+    // Unflushed, 1000 frames queue about 65 MB; flushed, a busy driver may still hold a few frames.
     EXPECT_LT(HeapBytes(), before + (16u << 20)) << HeapBytes() - before;
 }
 
@@ -76,9 +80,7 @@ TEST_F(RenderDevice, OpeningWaysAndFallbacks) {
                                  "GL_OES_point_sprite", "[I] MaxLights=8"})
             EXPECT_TRUE(log.Contains(line)) << line << "\n" << log.Text();
         EXPECT_EQ(0, log.Count(neither));
-
-        // Ways asked for explicitly that cannot open fail with one line each;
-        // Exit of a device that never opened copes.
+        // Ways asked for explicitly that cannot open fail with one line each; Exit copes.
         for (RenderPndGLOptions::Mode mode : {RenderPndGLOptions::X11, RenderPndGLOptions::Framebuffer}) {
             RenderPndGLOptions options;
             options.m_Mode = mode;
@@ -89,8 +91,7 @@ TEST_F(RenderDevice, OpeningWaysAndFallbacks) {
         EXPECT_EQ(1, log.Count("[E] RenderPndGL::Init: cannot open a window on display \"\": no X server answers"));
     }
     {
-        // An unreachable X server: offscreen, without trying the framebuffer
-        // way, whose native window block EGL would take for an X window.
+        // An unreachable X server: offscreen, skipping the framebuffer way (EGL would take it for X).
         ::Test::ScopedDisplay display(":4711");
         ::Test::LogCapture log;
         ASSERT_TRUE(OpenDevice(RenderPndGLOptions()));
@@ -105,7 +106,6 @@ TEST_F(RenderDevice, ClearColourAndStencilOnlyClear) {
     m_Device->Clear(Render::ClearColor | Render::ClearDepth);
     EXPECT_TRUE(PixelIs(0, 0, 0, 255, 0));
     EXPECT_TRUE(PixelIs(319, 239, 0, 255, 0));
-
     ::Test::LogCapture log;
     m_Device->SetClearColor(1, 0, 0, 1);
     GLTrace::Reset();
@@ -127,19 +127,15 @@ TEST_F(RenderDevice, RepeatedStateCostsNoGLCalls) {
     GLTrace::Reset();
     m_Device->SetShader(shader, white);
     EXPECT_EQ(0u, GLTrace::Total()) << "an identical SetShader called GL";
-
     // Another colour is applied, the unchanged switches are not.
     m_Device->SetShader(shader, grey);
     EXPECT_GT(GLTrace::Count(GLTrace::Color4f), 0u);
     EXPECT_EQ(0u, GLTrace::Count(GLTrace::BlendFunc) + GLTrace::Count(GLTrace::DepthMask));
-
     // Clear turns depth writes on, so the blend mode must be applied again.
     m_Device->Clear(Render::ClearColor);
     GLTrace::Reset();
     m_Device->SetShader(shader, grey);
-    EXPECT_EQ(1u, GLTrace::Count(GLTrace::BlendFunc));
-    EXPECT_EQ(1u, GLTrace::Count(GLTrace::DepthMask));
-
+    EXPECT_EQ((std::vector<U32>{1, 1}), Calls({GLTrace::BlendFunc, GLTrace::DepthMask}));
     Ref<Fog> fog = New<Fog>();
     m_Device->SetFog(fog);
     GLTrace::Reset();
@@ -161,12 +157,9 @@ TEST_F(RenderDevice, TextureChecksAndUploads) {
     m_Device->SetTexture(0, texture);
     EXPECT_EQ(1, log.Count("[E] SetTexture Texture dimensions not power of 2."));
     // GL_TEXTURE_2D stays on and the texture matrix is loaded, nothing made.
-    EXPECT_EQ(1u, GLTrace::Count(GLTrace::Enable));
-    EXPECT_EQ(1u, GLTrace::Count(GLTrace::LoadIdentity));
-    EXPECT_EQ(0u, GLTrace::Count(GLTrace::Disable) + GLTrace::Count(GLTrace::TexImage2D) +
-                      GLTrace::Count(GLTrace::GenTextures));
+    EXPECT_EQ((std::vector<U32>{1, 1, 0, 0, 0}), Calls({GLTrace::Enable, GLTrace::LoadIdentity, GLTrace::Disable,
+                                                         GLTrace::TexImage2D, GLTrace::GenTextures}));
     EXPECT_EQ(nullptr, texture->GetHandle());
-
     // A unit past the limit, and a texture without image.
     const I32 units = m_Device->GetMaxTextureUnits();
     m_Device->SetTexture(units, texture);
@@ -174,9 +167,7 @@ TEST_F(RenderDevice, TextureChecksAndUploads) {
     Ref<Texture2D> empty = New<Texture2D>();
     GLTrace::Reset();
     m_Device->SetTexture(0, empty);
-    EXPECT_EQ(1u, GLTrace::Count(GLTrace::Disable));
-    EXPECT_EQ(0u, GLTrace::Count(GLTrace::TexImage2D));
-
+    EXPECT_EQ((std::vector<U32>{1, 0}), Calls({GLTrace::Disable, GLTrace::TexImage2D}));
     // A power-of-two texture is uploaded once, in each format.
     for (I32 format : {ImageLuminance, ImageRGB, ImageRGBA, ImageLuminanceAlpha}) {
         Ref<Texture2D> good = New<Texture2D>();
@@ -184,8 +175,7 @@ TEST_F(RenderDevice, TextureChecksAndUploads) {
         GLTrace::Reset();
         m_Device->SetTexture(1, good);
         m_Device->SetTexture(1, good);
-        EXPECT_EQ(1u, GLTrace::Count(GLTrace::TexImage2D));
-        EXPECT_EQ(1u, GLTrace::Count(GLTrace::GenTextures));
+        EXPECT_EQ((std::vector<U32>{1, 1}), Calls({GLTrace::TexImage2D, GLTrace::GenTextures}));
         ASSERT_NE(nullptr, good->GetHandle());
         EXPECT_TRUE(good->GetHandle()->IsCreated());
     }
@@ -202,9 +192,7 @@ TEST_F(RenderDevice, FiveLightsOnAFourLightDevice) {
     GLTrace::Reset();
     m_Device->SetLights(5);
     EXPECT_EQ(1, log.Count("[W] RenderPndGL::SetLights: lights exceed max lights."));
-    EXPECT_EQ(4u, GLTrace::Count(GLTrace::Enable));
-    EXPECT_EQ(0u, GLTrace::Count(GLTrace::Disable));
-
+    EXPECT_EQ((std::vector<U32>{4, 0}), Calls({GLTrace::Enable, GLTrace::Disable}));
     Ref<Light> light = New<Light>();
     light->SetLightType(Light::Directional);
     m_Device->SetLight(4, light, Matrix4::Identity());
@@ -214,8 +202,7 @@ TEST_F(RenderDevice, FiveLightsOnAFourLightDevice) {
     EXPECT_EQ(1, log.Count("[E] LightType #7 unhandled"));
     GLTrace::Reset();
     m_Device->SetLights(1);
-    EXPECT_EQ(1u, GLTrace::Count(GLTrace::Enable));
-    EXPECT_EQ(3u, GLTrace::Count(GLTrace::Disable));
+    EXPECT_EQ((std::vector<U32>{1, 3}), Calls({GLTrace::Enable, GLTrace::Disable}));
 }
 
 TEST_F(RenderDevice, EveryNameIsReleasedAtExit) {
@@ -229,16 +216,13 @@ TEST_F(RenderDevice, EveryNameIsReleasedAtExit) {
         return GLTrace::Count(GLTrace::GenTextures) == GLTrace::Count(GLTrace::DeleteTextures) &&
                GLTrace::Count(GLTrace::GenBuffers) == GLTrace::Count(GLTrace::DeleteBuffers);
     };
-
     GLTrace::Reset();
     DrawFrame();
     EXPECT_EQ(2u, m_Device->GetPolygonHandleCount());
     EXPECT_EQ(1u, m_Device->GetTextureHandleCount());
     const U32 buffers = GLTrace::Count(GLTrace::GenBuffers);
     EXPECT_EQ(8u, buffers);  // vertices, indices, normals, texture set 0 for each quad
-
-    // A mesh that goes away gives its names to the free list; the next mesh
-    // takes them from there, and only it is uploaded.
+    // A mesh that goes away gives its names to the free list; the next mesh takes them, only it is uploaded.
     dropped->GetParent()->SetParent(nullptr);
     dropped.Reset();
     EXPECT_EQ(1u, m_Device->GetPolygonHandleCount());
@@ -251,16 +235,13 @@ TEST_F(RenderDevice, EveryNameIsReleasedAtExit) {
     // Names still on the free list at Exit are deleted too.
     next->GetRenderHandle()->Release();
     EXPECT_EQ(4u, m_Device->GetFreeBufferCount());
-
     m_Device->Exit();
     EXPECT_TRUE(balanced());
     EXPECT_EQ(0u, m_Device->GetTextureHandleCount() + m_Device->GetPolygonHandleCount() +
                       m_Device->GetFreeBufferCount());
     ASSERT_NE(nullptr, texture->GetHandle());
     EXPECT_FALSE(texture->GetHandle()->IsCreated());
-
-    // Handles left in engine objects have nothing to delete; a new device
-    // adopts them on first use.
+    // Handles left in engine objects have nothing to delete; a new device adopts them on first use.
     const U32 deleted = GLTrace::Count(GLTrace::DeleteBuffers);
     ASSERT_TRUE(m_Device->Init());
     DrawFrame();
@@ -291,7 +272,6 @@ TEST_F(RenderDevice, ScaledSurfaceAndScreenshotOfAllOfIt) {
     EXPECT_EQ(87381, aspect.Raw());
     U8 rgba[8];
     EXPECT_FALSE(m_Device->ReadPixels(639, 479, 2, 1, rgba));
-
     // Red over the upper half of the screen, on blue.
     BuildScene();
     m_Device->SetClearColor(0, 0, 1, 1);
@@ -315,7 +295,6 @@ TEST_F(RenderDevice, ScaledSurfaceAndScreenshotOfAllOfIt) {
     const U8* bottom = image->GetPixels() + 479 * 640 * 4 + 639 * 4;
     EXPECT_EQ((std::vector<U8>{255, 0, 0, 255, 0, 0, 255, 255}),
               (std::vector<U8>{top[0], top[1], top[2], top[3], bottom[0], bottom[1], bottom[2], bottom[3]}));
-
     ::Test::LogCapture log;
     EXPECT_FALSE(m_Device->Screenshot("/nonexistent-folder/skyrail"));
     EXPECT_TRUE(log.Contains("[E] Failed to open file")) << log.Text();

@@ -1,6 +1,5 @@
-// Whole frames drawn by the draw traversal on the Pnd device (Mesa, offscreen)
-// and read back pixel by pixel; each scene is also left as a picture in
-// render-shots/ of the build folder.
+// Whole frames drawn by the draw traversal on the Pnd device (Mesa, offscreen) and read back pixel by pixel; each scene
+// is also left as a picture in render-shots/ of the build folder.
 #include <gtest/gtest.h>
 
 #include "Math/MathFunctions.h"
@@ -38,34 +37,17 @@ TEST_F(RenderScene, TexturedQuadIsUprightAndUnmirrored) {
     m_Device->SetClearColor(0.2f, 0.2f, 0.2f, 1);
     DrawFrame();
     Shot("textured-quad");
-    EXPECT_TRUE(ScreenIs(130, 90, 255, 0, 0));
-    EXPECT_TRUE(ScreenIs(190, 90, 0, 255, 0));
-    EXPECT_TRUE(ScreenIs(130, 150, 0, 0, 255));
-    EXPECT_TRUE(ScreenIs(190, 150, 255, 255, 255));
-    EXPECT_TRUE(ScreenIs(5, 5, 51, 51, 51));
-
+    ExpectScreen({{130, 90, 255, 0, 0}, {190, 90, 0, 255, 0}, {130, 150, 0, 0, 255}, {190, 150, 255, 255, 255},
+                  {5, 5, 51, 51, 51}});
     // Seen from behind, the quad is culled.
     m_CameraTransform->SetTranslation({Fixed::Zero, Fixed::Zero, Fixed::FromInt(-5)});
     DrawFrame();
     EXPECT_TRUE(ScreenIs(130, 90, 51, 51, 51));
 }
 
-TEST_F(RenderScene, LayersDrawInAscendingOrderWhateverTheTreeOrder) {
-    // Same place, same depth: the later draw wins, so the higher layer shows.
-    Ref<PolygonGeometry> red = AddQuad(-1, -1, 1, 1, 0, 1, 0, 0, 1, Shader::BlendOpaque, 3);
-    AddQuad(-1, -1, 1, 1, 0, 0, 0, 1, 1, Shader::BlendOpaque, 1);
-    DrawFrame();
-    Shot("layers-red-over-blue");
-    EXPECT_TRUE(ScreenIs(160, 120, 255, 0, 0));
-    red->GetShader()->SetLayer(0);
-    DrawFrame();
-    EXPECT_TRUE(ScreenIs(160, 120, 0, 0, 255));
-}
-
 TEST_F(RenderScene, BlendModes) {
-    // A blue wall at z = -1; the test quad in front over its left half; a
-    // green band drawn later but further away than the test quad, so it shows
-    // wherever the test quad wrote no depth.
+    // A blue wall at z = -1; the test quad in front over its left half; a green band drawn later but further away than
+    // the test quad, so it shows wherever the test quad wrote no depth.
     AddQuad(-3, -2, 3, 2, -1, 0, 0, 1, 1, Shader::BlendOpaque, 1);
     Shader* shader = AddQuad(-3, -2, 0, 2, 0, 1, 0, 0, 0.5f, Shader::BlendAlpha, 2)->GetShader();
     PolygonGeometry* late = AddQuad(-3, -0.5f, 3, 0.5f, -0.5f, 0, 1, 0, 1, Shader::BlendOpaque, 3);
@@ -89,10 +71,8 @@ TEST_F(RenderScene, BlendModes) {
         shader->GetMaterial()->SetDiffuse(1, 0, 0, step.alpha);
         DrawFrame();
         if (step.shot) Shot(step.shot);
-        EXPECT_TRUE(ScreenIs(left, y, step.r, step.g, step.b, 8));
-        EXPECT_TRUE(ScreenIs(left, band, step.bandR, step.bandG, 0));
-        EXPECT_TRUE(ScreenIs(right, band, 0, 255, 0));
-        EXPECT_TRUE(ScreenIs(right, y, 0, 0, 255));
+        ExpectScreen({{left, y, step.r, step.g, step.b, 8}, {left, band, step.bandR, step.bandG, 0},
+                      {right, band, 0, 255, 0}, {right, y, 0, 0, 255}});
     }
 
     // Alpha test: alpha 0.6 passes unblended, 0.4 is dropped entirely.
@@ -103,16 +83,12 @@ TEST_F(RenderScene, BlendModes) {
     EXPECT_TRUE(ScreenIs(left, y, 255, 0, 0));
     shader->GetMaterial()->SetDiffuse(1, 0, 0, 0.4f);
     DrawFrame();
-    Shot("blend-alpha-test-dropped");
     EXPECT_TRUE(ScreenIs(left, y, 0, 0, 255));
-
     // The alpha test on a texture: only the opaque (right) half shows.
     shader->SetTexture(0, ::Test::MakeQuadrantTexture(8, 0xFFFFFF00, 0xFFFFFFFF, 0xFFFFFF00, 0xFFFFFFFF));
     shader->GetMaterial()->SetDiffuse(1, 1, 0, 1);
     DrawFrame();
-    Shot("blend-alpha-test-texture");
-    EXPECT_TRUE(ScreenIs(60, y, 0, 0, 255));
-    EXPECT_TRUE(ScreenIs(140, y, 255, 255, 0));
+    ExpectScreen({{60, y, 0, 0, 255}, {140, y, 255, 255, 0}});
 }
 
 TEST_F(RenderScene, LinearFogDarkensWithDistance) {
@@ -122,16 +98,13 @@ TEST_F(RenderScene, LinearFogDarkensWithDistance) {
     fog->SetStart(Fixed::FromInt(2));
     fog->SetEnd(Fixed::FromInt(20));
     fog->SetParent(m_Root);
-    // White quads at distances 5 (left) and 15 (right, larger to cover as
-    // much of the screen).
+    // White quads at distances 5 (left) and 15 (right, larger to cover as much of the screen).
     AddQuad(-2, -1, -0.2f, 1, 0, 1, 1, 1);
     AddQuad(0.6f, -3, 6, 3, -10, 1, 1, 1);
     DrawFrame();
     Shot("fog-linear");
     // (end - distance) / (end - start): 15/18 and 5/18 of white.
-    EXPECT_TRUE(ScreenIs(110, 120, 212, 212, 212, 12));
-    EXPECT_TRUE(ScreenIs(240, 120, 71, 71, 71, 12));
-
+    ExpectScreen({{110, 120, 212, 212, 212, 12}, {240, 120, 71, 71, 71, 12}});
     fog->SetEnabled(0);
     DrawFrame();
     EXPECT_TRUE(ScreenIs(240, 120, 255, 255, 255));
@@ -148,16 +121,13 @@ TEST_F(RenderScene, DirectionalLightLightsFacesTurnedToIt) {
     Ref<PolygonGeometry> quad = ::Test::MakeQuad(-1, -1, 1, 1, 0);
     quad->SetShader(::Test::MakeColorShader(0.8f, 0.8f, 0.8f, 1, true));
     Add(quad);
-
     // The light's +Z points at the viewer: diffuse 0.8 x 1 + ambient 0.2 x 0.8.
     DrawFrame();
     Shot("light-facing");
     EXPECT_TRUE(ScreenIs(160, 120, 245, 245, 245, 8));
-    // Turned away, only the ambient light remains; at 60 degrees half the
-    // diffuse light.
+    // Turned away, only the ambient light remains; at 60 degrees half the diffuse light.
     lightTransform->SetRotation({Fixed::Zero, Fixed::FromInt(180), Fixed::Zero});
     DrawFrame();
-    Shot("light-away");
     EXPECT_TRUE(ScreenIs(160, 120, 41, 41, 41, 8));
     lightTransform->SetRotation({Fixed::Zero, Fixed::FromInt(60), Fixed::Zero});
     DrawFrame();
@@ -175,37 +145,26 @@ TEST_F(RenderScene, PointSprites) {
     Add(points);
     DrawFrame();
     Shot("point-sprites");
-
-    // The middle point is a 12.5-pixel square in its vertex colour; only the
-    // counted three points are drawn, not the fourth above.
-    EXPECT_TRUE(ScreenIs(164, 124, 0, 255, 0));
-    EXPECT_TRUE(ScreenIs(156, 116, 0, 255, 0));
-    EXPECT_TRUE(ScreenIs(170, 120, 0, 0, 0));
-    EXPECT_TRUE(ScreenIs(160, 203, 0, 0, 0));
+    // The middle point is a 12.5-pixel square in its vertex colour; only the counted three points are drawn.
+    ExpectScreen({{164, 124, 0, 255, 0}, {156, 116, 0, 255, 0}, {170, 120, 0, 0, 0}, {160, 203, 0, 0, 0}});
     int red = 0, blue = 0;
     for (int x = 0; x < 160; ++x) red += ScreenIs(x, 120, 255, 0, 0) ? 1 : 0;
     for (int x = 160; x < 320; ++x) blue += ScreenIs(x, 120, 0, 0, 255) ? 1 : 0;
     EXPECT_GE(red, 11);
     EXPECT_LE(red, 14);
     EXPECT_GE(blue, 11);
-
-    // A textured sprite shows the whole texture with GLES 1.1's sprite
-    // coordinates: t = 0 at the top, so red (bottom left in the image) is at
-    // the sprite's top left.
+    // A textured sprite shows the whole texture with GLES 1.1's sprite coordinates: t = 0 at the top, so red (bottom
+    // left in the image) is at the sprite's top left.
     points->SetColors({});
     points->GetShader()->SetTexture(0, ::Test::MakeQuadrantTexture(16, 0xFF0000FF, 0x00FF00FF, 0x0000FFFF, 0xFFFFFFFF));
     DrawFrame();
-    Shot("point-sprites-textured");
-    EXPECT_TRUE(ScreenIs(157, 123, 255, 0, 0));
-    EXPECT_TRUE(ScreenIs(163, 123, 0, 255, 0));
-    EXPECT_TRUE(ScreenIs(157, 117, 0, 0, 255));
-    EXPECT_TRUE(ScreenIs(163, 117, 255, 255, 255));
+    ExpectScreen({{157, 123, 255, 0, 0}, {163, 123, 0, 255, 0}, {157, 117, 0, 0, 255}, {163, 117, 255, 255, 255}});
 }
 
 TEST_F(RenderScene, InterfacePassDrawsOverTheSceneWithItsOwnProjection) {
     AddQuad(-2, -2, 2, 2, 0, 1, 0, 0);  // the 3D scene: red in the middle
-    // The overlay, from layer 0 but still after the scene: a blue 40 x 40
-    // panel placed at (-100, -80) and a yellow 10 x 10 one at the centre.
+    // The overlay, from layer 0 but still after the scene: a blue 40 x 40 panel placed at (-100, -80) and a yellow 10 x
+    // 10 one at the centre.
     Ref<InterfaceGroup> hud = New<InterfaceGroup>();
     Add(hud);
     Ref<PolygonGeometry> panel = ::Test::MakeQuad(-20, -20, 20, 20, 0);
@@ -217,12 +176,8 @@ TEST_F(RenderScene, InterfacePassDrawsOverTheSceneWithItsOwnProjection) {
     centre->SetParent(hud);
     DrawFrame();
     Shot("interface-pass");
-
     // Interface units are screen pixels with the origin at the centre.
-    EXPECT_TRUE(ScreenIs(160, 120, 255, 255, 0));
-    EXPECT_TRUE(ScreenIs(170, 130, 255, 0, 0));
-    EXPECT_TRUE(ScreenIs(60, 40, 0, 0, 255));
-    EXPECT_TRUE(ScreenIs(35, 40, 0, 0, 0));
+    ExpectScreen({{160, 120, 255, 255, 0}, {170, 130, 255, 0, 0}, {60, 40, 0, 0, 255}, {35, 40, 0, 0, 0}});
     for (int i = 0; i < 16; ++i) EXPECT_EQ(Matrix4::Identity().m[i], m_Device->GetViewMatrix().m[i]);
 }
 
@@ -233,12 +188,10 @@ TEST_F(RenderScene, DisabledSubtreeIsNotDrawnAndMeshesUploadOnlyWhenDirty) {
     GLTrace::Reset();
     DrawFrame();
     Shot("disabled-subtree");
-    EXPECT_TRUE(ScreenIs(120, 120, 0, 255, 0));
-    EXPECT_TRUE(ScreenIs(200, 120, 0, 0, 0));
+    ExpectScreen({{120, 120, 0, 255, 0}, {200, 120, 0, 0, 0}});
     EXPECT_EQ(nullptr, hidden->GetRenderHandle());
     EXPECT_EQ(1u, GLTrace::Count(GLTrace::DrawElements));
     EXPECT_EQ(4u, GLTrace::Count(GLTrace::BufferData));
-
     // Nothing changed: nothing is sent again. Two changed arrays: those two.
     DrawFrame();
     EXPECT_EQ(4u, GLTrace::Count(GLTrace::BufferData));
@@ -246,7 +199,6 @@ TEST_F(RenderScene, DisabledSubtreeIsNotDrawnAndMeshesUploadOnlyWhenDirty) {
     shown->SetVertices({{-2, -1, 0}, {-0.5f, -1, 0}, {-2, 1, 0}, {-0.5f, 1, 0}});
     DrawFrame();
     EXPECT_EQ(6u, GLTrace::Count(GLTrace::BufferData));
-
     // A mesh without primitives is neither uploaded nor drawn.
     Ref<PolygonGeometry> empty = New<PolygonGeometry>();
     empty->SetVertices({{0, 0, 0}});

@@ -1,5 +1,5 @@
-// The desktop way: an SDL window on an X server. Uses the display in DISPLAY
-// when there is one, else starts its own Xvfb (skipped without Xvfb).
+// The desktop way: an SDL window on an X server. Uses the display in DISPLAY when there is one, else starts its own
+// Xvfb (skipped without Xvfb).
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -18,8 +18,8 @@ using namespace Meridian;
 
 namespace {
 
-// An Xvfb server of our own on a display number it picks, stopped with the
-// object. Xvfb writes the number to the pipe once it accepts connections.
+// An Xvfb server of our own on a display number it picks, stopped with the object. Xvfb writes the number to the pipe
+// once it accepts connections.
 class OwnXServer {
 public:
     OwnXServer() {
@@ -71,6 +71,7 @@ protected:
         m_Display.reset();
         m_Server.reset();
     }
+
     std::unique_ptr<OwnXServer> m_Server;
     std::unique_ptr<::Test::ScopedDisplay> m_Display;
 };
@@ -93,9 +94,7 @@ TEST_F(RenderX11, WindowIsAnIntegerMultipleAndDrawsUpright) {
     Fixed aspect;
     m_Device->GetAspectRatio(aspect);
     EXPECT_EQ(87381, aspect.Raw());
-
-    // Green over the lower half of the game screen, on blue, read before the
-    // swap, which leaves the back buffer undefined.
+    // Green over the lower half of the screen, on blue, read before the swap (which leaves the back buffer undefined).
     BuildScene();
     AddQuad(-10, -10, 10, 0, 0, 0, 1, 0);
     m_Device->SetClearColor(0, 0, 1, 1);

@@ -1,6 +1,5 @@
-// The draw traversal against a device that records its calls: collection,
-// layer order, shader grouping, lights and fog, cameras and their errors,
-// projections and the interface pass.
+// The draw traversal against a device that records its calls: order, layers, lights and fog, cameras and their errors,
+// projections, the interface pass.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -73,7 +72,7 @@ protected:
         ReleaseTables();
     }
 
-    // A named node under parent (the root by default); the tree holds it.
+    // A named node under parent (the root by default), held by the tree.
     template <class T>
     T* Add(const std::string& name, Group* parent = nullptr) {
         T* node = New<T>();
@@ -117,17 +116,14 @@ TEST_F(DrawTreeTest, CallsInFrameOrderWithLightsFogAndAmbient) {
     Fog* nearFog = Add<Fog>("near");
     Add<Fog>("far");
     AddDrawable("mesh", MakeShader("s", 8));
-
     m_Tree->Draw();
     const std::vector<std::string> expected = {
         "SetRenderTarget screen", "Clear 3", "SetProjectionMatrix", "SetViewMatrix", "SetAmbientLight",
         "SetLights 2", "SetLight 0 sun", "SetLight 1 lamp", "SetFog near", "SetShader s", "DrawNode mesh"};
     EXPECT_EQ(m_Render->m_Calls, expected);
     EXPECT_NEAR(m_Render->m_Ambient, 0.4f, 1e-6);
-    // The last light had no transform above it: the identity, not the sun's.
-    EXPECT_EQ(m_Render->m_LightWorld.m[12].Raw(), 0);
+    EXPECT_EQ(m_Render->m_LightWorld.m[12].Raw(), 0);  // the lamp's identity, not the sun's
     EXPECT_EQ(m_Tree->GetFrameNumber(), 1u);
-
     // The next frame starts afresh: the ambient sum does not grow.
     nearFog->SetEnabled(0);
     Redraw();
@@ -170,7 +166,6 @@ TEST_F(DrawTreeTest, WorldMatricesAndDisabledSubtrees) {
     Group* hidden = Add<Group>("hidden");
     AddDrawable("hidden", nullptr, hidden);
     hidden->SetEnabled(0);
-
     m_Tree->Draw();
     ASSERT_EQ(m_Render->m_Drawn, std::vector<std::string>{"deep"});
     const Matrix4& world = m_Render->m_Worlds[0];
@@ -178,7 +173,6 @@ TEST_F(DrawTreeTest, WorldMatricesAndDisabledSubtrees) {
     EXPECT_EQ(world.m[12], Fixed::FromInt(1));
     EXPECT_EQ(world.m[13], Fixed::FromInt(6));
     EXPECT_EQ(inner->GetWorldFrame(), 0u);
-
     hidden->SetEnabled(1);
     outer->SetEnabled(0);
     Redraw();
@@ -189,12 +183,10 @@ TEST_F(DrawTreeTest, WorldMatricesAndDisabledSubtrees) {
 TEST_F(DrawTreeTest, CameraErrors) {
     AddDrawable("mesh", nullptr);
     ::Test::LogCapture log;
-
     Ref<DrawTree> rootless = New<DrawTree>();
     rootless->SetRender(m_Render);
     rootless->Draw();
     EXPECT_EQ(log.Count("[E] DrawTree::Draw: SceneRoot must NOT be 0."), 1);
-
     // The camera's transform is disabled: no camera, nothing drawn.
     m_CameraTransform->SetEnabled(0);
     m_Tree->Draw();
@@ -202,13 +194,11 @@ TEST_F(DrawTreeTest, CameraErrors) {
     EXPECT_TRUE(m_Render->m_Calls.empty());
     EXPECT_EQ(m_Tree->GetFrameNumber(), 0u);
     m_CameraTransform->SetEnabled(1);
-
     // A camera outside the tree.
     Ref<Camera> other = New<Camera>();
     m_Tree->SetCamera(other);
     m_Tree->Draw();
     EXPECT_EQ(log.Count("No Cameras within SceneTree."), 2);
-
     // Plain groups all the way up.
     Ref<Group> plainRoot = New<Group>(), plain = New<Group>();
     plain->SetParent(plainRoot);
@@ -219,7 +209,6 @@ TEST_F(DrawTreeTest, CameraErrors) {
     m_Tree->Draw();
     EXPECT_EQ(log.Count("[E] DrawTree::PrepareCurrentCamera: m_CurrentCamera has no ParentTransform."), 1);
     EXPECT_EQ(m_Tree->GetFrameNumber(), 1u);
-
     // The camera's transform lies above the scene root: never updated.
     m_Tree->SetSceneRoot(plain);
     Ref<Transform> above = New<Transform>();
@@ -227,7 +216,6 @@ TEST_F(DrawTreeTest, CameraErrors) {
     m_Tree->Draw();
     EXPECT_EQ(log.Count("[E] DrawTree::PrepareCurrentCamera: m_CurrentCamera was not updated."), 1);
     plain->SetParent(nullptr);
-
     m_Tree->SetSceneRoot(m_Root);
     m_Tree->SetCamera(m_Camera);
     m_Camera->SetCameraType(5);
@@ -242,14 +230,12 @@ TEST_F(DrawTreeTest, ViewLooksAlongTheTransformsZAndProjectionsMatchGL) {
     look->SetTarget(V(0, 0, 0));
     m_Camera->SetParent(look);
     m_Tree->Draw();
-
     // Eye space: the origin straight ahead at distance 5, world +X right, +Y up.
     const Matrix4& view = m_Render->m_View;
     EXPECT_NEAR(view.TransformPoint(V(0, 0, 0)).x.ToFloat(), 0.0f, 1e-3);
     EXPECT_NEAR(view.TransformPoint(V(0, 0, 0)).z.ToFloat(), -5.0f, 1e-3);
     EXPECT_NEAR(view.TransformPoint(V(1, 0, 0)).x.ToFloat(), 1.0f, 1e-3);
     EXPECT_NEAR(view.TransformPoint(V(0, 1, 0)).y.ToFloat(), 1.0f, 1e-3);
-
     // glFrustum with h = tan(30), aspect 4/3, near 1, far 1000.
     const double h = std::tan(30.0 * M_PI / 180.0), a = 87381.0 / 65536.0, n = 1.0, f = 1000.0;
     const Matrix4& p = m_Render->m_Projection;
@@ -259,7 +245,6 @@ TEST_F(DrawTreeTest, ViewLooksAlongTheTransformsZAndProjectionsMatchGL) {
     EXPECT_EQ(p.m[11], -Fixed::One);
     EXPECT_NEAR(p.m[14].ToFloat(), -2 * f * n / (f - n), 2e-3);
     EXPECT_EQ(p.m[15].Raw(), 0);
-
     // Orthographic: the near value is the half height.
     m_Camera->SetCameraType(Camera::Orthographic);
     m_Camera->SetNear(Fixed::FromInt(2));
@@ -270,7 +255,6 @@ TEST_F(DrawTreeTest, ViewLooksAlongTheTransformsZAndProjectionsMatchGL) {
     EXPECT_NEAR(p.m[10].ToFloat(), -2.0 / 8.0, 1e-4);
     EXPECT_NEAR(p.m[14].ToFloat(), -12.0 / 8.0, 1e-4);
     EXPECT_EQ(p.m[15], Fixed::One);
-
     // A camera drawing into a target uses the target's aspect.
     Ref<RenderTarget> target = New<RenderTarget>();
     target->SetName("mirror");
@@ -294,7 +278,6 @@ TEST_F(DrawTreeTest, InterfaceGroupsDrawAfterTheSceneWithIdentityView) {
     Add<Light>("hudLight", hud)->SetLightType(Light::Directional);
     Add<Fog>("hudFog", hud);
     AddDrawable("world", MakeShader("worldShader", 20));
-
     m_Tree->Draw();
     const std::vector<std::string> expected = {
         "SetRenderTarget screen", "Clear 3", "SetProjectionMatrix", "SetViewMatrix", "SetAmbientLight",
@@ -310,11 +293,9 @@ TEST_F(DrawTreeTest, InterfaceGroupsDrawAfterTheSceneWithIdentityView) {
     // The overlay ignores the transforms above it.
     EXPECT_EQ(m_Render->m_Worlds.back().m[12], Fixed::FromInt(10));
     EXPECT_EQ(m_Render->m_Worlds.back().m[13], Fixed::FromInt(20));
-
     // A zero width saturates instead of dividing by zero.
     hud->SetSize(Fixed::Zero, Fixed::FromInt(100));
     EXPECT_EQ(hud->GetProjection().m[0].Raw(), 0x7FFFFFFF);
-
     // Without the camera not even the overlay is drawn.
     m_Camera->SetEnabled(0);
     Redraw();

@@ -1,5 +1,4 @@
-// Scene nodes: local matrices against double maths, content bits, look-at,
-// re-parenting.
+// Scene nodes: local matrices against double maths, content bits, look-at, re-parenting.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -82,7 +81,6 @@ TEST_F(SceneTest, ContentBitsTrsAndLookAt) {
     t->SetRotation(V(0, 90, 0));
     t->SetScaling(V(2, 2, 2));
     ExpectPoint(t->GetLocalMatrix().TransformPoint(V(1, 0, 0)), 1, 2, 1);
-
     Ref<LookTransform> look = New<LookTransform>();
     look->SetTranslation(V(1, 2, 3));
     look->SetTarget(V(1, 2, -7));
@@ -103,13 +101,11 @@ TEST(Scene, ReparentingKeepsOneParentAndDestroysDetachedNodes) {
     a->AddChild(child);   // already a child: still one entry
     EXPECT_EQ(a->GetChildCount(), 1u);
     EXPECT_EQ(RefCount(child), 1);
-
     child->SetParent(b);  // survives its removal from a
     EXPECT_EQ(a->GetChildCount(), 0u);
     EXPECT_EQ(b->GetChildCount(), 1u);
     EXPECT_EQ(child->GetParent(), b.Get());
     EXPECT_EQ(RefCount(child), 1);
-
     Ref<Camera> camera = New<Camera>();
     camera->SetParent(child);
     EXPECT_EQ(camera->GetParentTransform(), child);

@@ -1,9 +1,7 @@
-// PolygonGeometry: dirty bits, texture sets, primitive counts, the
-// bounding sphere, ray hits and the OBJ export.
+// PolygonGeometry: dirty bits, texture sets, primitive counts, the bounding sphere, ray hits and the OBJ export.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -44,7 +42,6 @@ TEST(PolygonGeometry, DirtyBitsTexCoordSetsAndPrimitiveCounts) {
     EXPECT_EQ(0u, mesh->GetDirtyBits());
     EXPECT_EQ(0, mesh->GetTexCoordCount(2));
     EXPECT_EQ(nullptr, mesh->GetTexCoordData(-1));
-
     const std::vector<U16> seven = {0, 1, 2, 3, 4, 5, 6};
     struct Case {
         I32 type;
@@ -77,9 +74,7 @@ TEST(PolygonGeometry, BoundingSphereEnclosesAllVertices) {
     }
     mesh->SetVertices({});
     EXPECT_TRUE(mesh->GetBoundingSphere()->IsEmpty());
-
-    // Positions too far apart for the Fixed sphere routine (as damaged model
-    // files give) yield a sphere that contains everything.
+    // Positions too far apart for the Fixed sphere routine (damaged model files) give a sphere containing everything.
     ::Test::LogCapture log;
     mesh->SetVertices({{-20000, 0, 0}, {20000, 1, 0}, {0, 20000, 0}});
     EXPECT_EQ(Fixed::Max, mesh->GetBoundingSphere()->radius);
@@ -105,7 +100,6 @@ TEST(PolygonGeometry, IntersectHitsMissesAndRefuses) {
     Fixed t, u, v;
     EXPECT_EQ(-1, Mesh({0, 1, 2}, PrimitiveTriangles, {})->Intersect(V(0, 0, 5), V(0, 0, -1), t, u, v));
     EXPECT_EQ(-1, Mesh({})->Intersect(V(0, 0, 5), V(0, 0, -1), t, u, v));
-
     Ref<PolygonGeometry> square = Mesh({0, 1, 2, 1, 3, 2});
     ASSERT_EQ(1, square->Intersect(V(0.25f, 0.25f, 5), V(0, 0, -1), t, u, v));
     EXPECT_NEAR(5.0, t.ToFloat(), 1e-3);
@@ -120,20 +114,16 @@ TEST(PolygonGeometry, IntersectHitsMissesAndRefuses) {
     EXPECT_EQ(before, t);
     // Inside the sphere but beside the only triangle.
     EXPECT_EQ(0, Mesh({0, 1, 2})->Intersect(V(0.9f, 0.9f, 5), V(0, 0, -1), t, u, v));
-
-    // Strips walk one index at a time with no winding swap: the second
-    // triangle faces the other way.
+    // Strips walk one index at a time with no winding swap: the second triangle faces the other way.
     Ref<PolygonGeometry> strip = Mesh({0, 1, 2, 3}, PrimitiveStrip);
     EXPECT_EQ(1, strip->Intersect(V(0.2f, 0.2f, 5), V(0, 0, -1), t, u, v));
     EXPECT_EQ(0, strip->Intersect(V(0.8f, 0.8f, 5), V(0, 0, -1), t, u, v));
     EXPECT_EQ(1, strip->Intersect(V(0.8f, 0.8f, -5), V(0, 0, 1), t, u, v));
-
     // Indices beyond the vertices, or a count beyond the indices, are not read.
     Ref<PolygonGeometry> broken = Mesh({0, 1, 900, 0, 1, 2}, PrimitiveTriangles, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
     EXPECT_EQ(1, broken->Intersect(V(0.2f, 0.2f, 5), V(0, 0, -1), t, u, v));
     broken->SetPrimitiveCount(1000);
     EXPECT_EQ(0, broken->Intersect(V(0.9f, 0.9f, 5), V(0, 0, -1), t, u, v));
-
     ::Test::LogCapture log;
     EXPECT_EQ(0, Mesh({0, 1, 2, 1, 3, 2}, PrimitiveLines)->Intersect(V(0.25f, 0.25f, 5), V(0, 0, -1), t, u, v));
     EXPECT_EQ(0, Mesh({0, 1, 2, 1, 3, 2}, PrimitiveFan)->Intersect(V(0.25f, 0.25f, 5), V(0, 0, -1), t, u, v));
@@ -155,11 +145,8 @@ TEST(PolygonGeometry, ExportObjWritesPositionsTexCoordsAndOneBasedFaces) {
         "vt 0.000000 1.000000 0.000000\nvt 1.000000 1.000000 0.000000\n"
         "# faces\n"
         "f 1/1 2/2 3/3\nf 2/2 4/4 3/3\n";
-    std::ifstream in(name + ".obj");
-    std::string line, text;
-    while (std::getline(in, line)) text += line + "\n";
-    EXPECT_EQ(expected, text);
-
+    const std::vector<unsigned char> text = ::Test::ReadFile(name + ".obj");
+    EXPECT_EQ(expected, std::string(text.begin(), text.end()));
     ::Test::LogCapture log;
     const std::string stripName = dir.File("strip");
     EXPECT_FALSE(Mesh({0, 1, 2, 3}, PrimitiveStrip)->ExportObj(stripName.c_str()));
