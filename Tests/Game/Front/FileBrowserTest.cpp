@@ -118,6 +118,11 @@ TEST_F(FileBrowserTest, WindowFollowsTheCursorAndWraps) {
     m_Browser->CursorUp();
     EXPECT_EQ(m_Browser->GetCursor(), 29);
     EXPECT_EQ(m_Browser->GetCurrentEntry()->m_Name, "f28.ogg");
+    // Up wraps only from the first line.
+    for (int i = 0; i < 28; ++i) m_Browser->CursorUp();
+    EXPECT_EQ(m_Browser->GetCursor(), 1);
+    m_Browser->CursorUp();
+    EXPECT_EQ(m_Browser->GetCursor(), 0);
 }
 
 TEST_F(FileBrowserTest, LongNamesAreCutAndScrollWhenSelected) {

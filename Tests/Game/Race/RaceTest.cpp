@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "Race/AudioTrack.h"
+#include "Race/LaneRules.h"
 #include "RaceTestUtil.h"
 #include "Support/OggFiles.h"
 #include "Support/TestUtil.h"
@@ -115,6 +116,10 @@ TEST_F(RaceRules, ScoringEnergyAndPerfectBonus) {
     for (int i = 0; i < 10; ++i) race.ScoreUpdate(hud, capsule);
     EXPECT_EQ(race.m_Score, 1500 + 1000 + 1000);
     EXPECT_EQ(hud.m_ScoreText->GetText(), "03500");
+    // A perfect run is 5 capsules, 5 more for every 100 a course has.
+    const std::pair<I32, I32> courses[] = {{0, 5}, {99, 5}, {100, 10}, {199, 10}, {200, 15}};
+    for (const auto& course : courses)
+        EXPECT_EQ(LaneRules::PerfectPicks(course.first), course.second) << course.first;
 }
 
 TEST_F(RaceRules, SkipFadesOutAndStoppedMusicEndsAtOnce) {
