@@ -57,14 +57,20 @@ TEST(RacePlanner, HandMadeLayoutsGiveTheirBestRun) {
         const char* name;
         std::vector<Placed> obstacles;
         I32 capsules, mines;
+        I32 score;  // -1: not pinned (equal runs may score differently)
     } cases[] = {
-        {"a capsule on each side at once: one of them", {{4.0f, 0, false}, {4.0f, 2, false}, {6.0f, 2, false}, {6.0f, 0, false}}, 2, 0},
-        {"a mine between two capsules in one lane: dodge it", {{4.0f, 1, false}, {4.5f, 1, true}, {5.0f, 1, false}}, 2, 0},
+        {"a capsule on each side at once: one of them", {{4.0f, 0, false}, {4.0f, 2, false}, {6.0f, 2, false}, {6.0f, 0, false}}, 2, 0, 200},
+        {"a mine between two capsules in one lane: dodge it", {{4.0f, 1, false}, {4.5f, 1, true}, {5.0f, 1, false}}, 2, 0, 200},
         // The glider's outer lanes lie beyond the obstacles' side lanes.
-        {"mines across the road: passed on an outer lane", {{4.0f, 0, false}, {4.1f, 1, true}, {4.1f, 0, true}, {4.1f, 2, true}, {5.0f, 1, false}}, 2, 0},
-        {"side to side every half second: all", alternate(4.0f, 0.5f, 8), 8, 0},
+        {"mines across the road: passed on an outer lane", {{4.0f, 0, false}, {4.1f, 1, true}, {4.1f, 0, true}, {4.1f, 2, true}, {5.0f, 1, false}}, 2, 0, 200},
+        // Across the road in a quarter second: two-lane presses with the release between them.
+        {"a capsule each side of mines across the road", {{3.86f, 0, false}, {4.1f, 1, true}, {4.1f, 2, true}, {4.1f, 0, true}, {4.34f, 2, false}}, 2, 0, 200},
+        // Five in a row earn the perfect-run bonus.
+        {"side to side every half second: all", alternate(4.0f, 0.5f, 8), 8, 0, 1300},
         // Too fast to cross: one of them is left (a wider hit window would reach it).
-        {"side to side every tenth of a second", alternate(4.0f, 0.1f, 8), 7, 0},
+        {"side to side every tenth of a second", alternate(4.0f, 0.1f, 8), 7, 0, -1},
+        // The capsule left at 5 s breaks the run: three and three, no bonus.
+        {"a miss in the middle of a run", {{4.0f, 0, false}, {4.5f, 0, false}, {5.0f, 0, false}, {5.0f, 2, false}, {5.5f, 0, false}, {6.0f, 0, false}, {6.5f, 0, false}}, 6, 0, 600},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -81,6 +87,9 @@ TEST(RacePlanner, HandMadeLayoutsGiveTheirBestRun) {
         EXPECT_EQ(race->m_CapsulesTaken, plan.capsulesTaken.back());
         EXPECT_EQ(race->m_MinesHit, plan.minesHit.back());
         EXPECT_EQ(race->GetScore(), plan.score);
+        if (c.score >= 0) {
+            EXPECT_EQ(plan.score, c.score);
+        }
     }
 }
 
@@ -104,3 +113,4 @@ TEST(RacePlanner, AutopilotReachesThePlanOnTheDemoSong) {
     EXPECT_EQ(race->m_MinesHit, pilot.GetPlan().minesHit.back());
     EXPECT_LE(race->m_CapsulesTaken, race->m_CapsulesReachable);  // the bound holds
 }
+
