@@ -5,6 +5,10 @@
 // frame that came late, a press it did not make). On a fixed-step clock it
 // plans the whole rest of the course; on the real clock, whose frames it
 // cannot foresee, the next few seconds, again every frame that is off plan.
+// There the race's time may run at another pace than the frames (it follows
+// the sound, which a device may play fast or slow): the coming frames are
+// foreseen with the frame delta of the last frame and the play time it
+// advanced.
 #pragma once
 
 #include <vector>
@@ -32,5 +36,7 @@ private:
     std::vector<RacePlanner::Frame> m_Frames;
     size_t m_Next = 0;
     bool m_Racing = false;
+    Meridian::Fixed m_LastPlayTime;  // the race's play time at the last call
+    Meridian::F32 m_Step = 16.0f, m_Delta = 16.0f;  // ms of play time and frame delta per frame, averaged
     Meridian::I32 m_Plans = 0;
 };

@@ -401,10 +401,11 @@ struct State {
 
 }  // namespace
 
-std::vector<RacePlanner::Frame> RacePlanner::FixedSteps(U32 playMs, U32 stepMs, Fixed songLength, size_t maxFrames) {
+std::vector<RacePlanner::Frame> RacePlanner::FixedSteps(U32 playMs, U32 stepMs, Fixed songLength, size_t maxFrames,
+                                                       U32 deltaMs) {
     std::vector<Frame> frames;
     if (stepMs == 0) return frames;
-    const Fixed delta = TicksToSeconds(stepMs);
+    const Fixed delta = TicksToSeconds(deltaMs > 0 ? deltaMs : stepMs);
     for (U64 k = 0; frames.size() < maxFrames; ++k) {
         const Fixed t = TicksToSeconds(playMs + k * stepMs);
         frames.push_back({t, delta});

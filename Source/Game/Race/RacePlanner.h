@@ -44,10 +44,11 @@ public:
     };
     // The frames of a fixed-step clock: the first at playMs of music
     // (milliseconds since it started), each next one stepMs later and with
-    // that delta, up to the race's last frame on a course of songLength (or
+    // that delta (or deltaMs, when the music runs at another pace than the
+    // frames), up to the race's last frame on a course of songLength (or
     // maxFrames).
     static std::vector<Frame> FixedSteps(Meridian::U32 playMs, Meridian::U32 stepMs, Meridian::Fixed songLength,
-                                         size_t maxFrames = 10000000);
+                                         size_t maxFrames = 10000000, Meridian::U32 deltaMs = 0);
 
     // Where the run starts: the glider and the race's score before the first
     // planned frame.
