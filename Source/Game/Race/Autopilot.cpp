@@ -26,7 +26,8 @@ bool LanePilot::OnPlan(const Race& race) const {
     const bool counts = player->m_Lane == Fixed::FromInt(m_Plan.lane[j]) &&
                         race.m_CapsulesTaken == m_Plan.capsulesTaken[j] && race.m_MinesHit == m_Plan.minesHit[j];
     // On the real clock frames land between the planned ones: the plan holds
-    // while the lanes and counts agree, for a while.
+    // while the lane, the counts and the offset (within a quarter unit)
+    // agree, for half a second of play.
     if (!System::IsFixedClock())
         return counts && std::abs((player->m_X - m_Plan.x[j]).Raw()) < 16384 &&
                race.GetPlayTime() < m_Frames.front().time + Fixed::FromRaw(32768);
