@@ -97,9 +97,7 @@ bool MainApp::Init(int argc, char** argv) {
     }
     if (m_Audio && m_Settings.volume >= 0) m_Audio->SetVolume(m_Settings.volume);
     for (const auto& binding : m_Settings.keys)
-        for (I32 bit = 0; m_Input && bit < ButtonCount; ++bit)
-            if (binding.first == Input::GetGenericButtonName(1u << bit))
-                m_Input->BindKey(1u << bit, binding.second.c_str());
+        if (m_Input) m_Input->BindKey(Input::FindGenericButton(binding.first), binding.second.c_str());
     m_Race.SetAudioOffset(Fixed::FromInt(m_Settings.offset) / Fixed::FromInt(1000));
     m_Render->SetClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     m_Fullscreen = m_Render->IsFullscreen();

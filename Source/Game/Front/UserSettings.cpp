@@ -120,9 +120,7 @@ bool UserSettings::Load(const std::string& path) {
         } else if (section == "Music" && key == "folder") {
             read.music = value;
         } else if (section == "Keys") {
-            bool known = false;
-            for (I32 bit = 0; bit < ButtonCount; ++bit) known = known || key == Input::GetGenericButtonName(1u << bit);
-            if (!known || value.empty()) problem = "\"" + key + "\" is not a button with a key";
+            if (!Input::FindGenericButton(key) || value.empty()) problem = "\"" + key + "\" is not a button with a key";
             read.keys.emplace_back(key, value);
         }
     }

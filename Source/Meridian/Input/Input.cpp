@@ -12,4 +12,10 @@ const char* Input::GetGenericButtonName(U32 button) {
     return "";
 }
 
+U32 Input::FindGenericButton(const std::string& name) {
+    for (I32 bit = 0; bit < ButtonCount; ++bit)
+        if (name == GetGenericButtonName(1u << bit)) return 1u << bit;
+    return 0;
+}
+
 }  // namespace Meridian

@@ -6,6 +6,7 @@
 // neutral answers of a device without that feature.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "Math/Fixed.h"
@@ -109,6 +110,8 @@ class Input : public Object {
 
     // "DPadLeft" ... "VolumeDown"; "" for any other value.
     static const char* GetGenericButtonName(U32 button);
+    // The button bit of a generic name; 0 for any other text.
+    static U32 FindGenericButton(const std::string& name);
 };
 
 }  // namespace Meridian

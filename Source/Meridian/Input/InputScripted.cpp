@@ -43,9 +43,7 @@ bool ParseButtons(const std::string& text, U32& mask, std::string& error) {
     std::stringstream names(text);
     std::string name;
     while (std::getline(names, name, '|')) {
-        U32 found = 0;
-        for (I32 bit = 0; bit < ButtonCount && !found; ++bit)
-            if (name == Input::GetGenericButtonName(1u << bit)) found = 1u << bit;
+        const U32 found = Input::FindGenericButton(name);
         if (!found) {
             error = "unknown button \"" + name + "\"";
             return false;
