@@ -30,6 +30,15 @@ std::string BuildDir() { return std::string(SKYRAIL_TEST_TOOLS_DIR) + "/.."; }
 
 // The exit statuses checked here also catch leaks: in the sanitizer build a leak at exit makes them 1.
 
+// A shell script run on a fresh X server of the given screen ("WxHxD"), with the game's path as $0.
+::Test::Program UnderXvfb(const std::string& screen, const std::string& script, const std::string& folder,
+                          const std::vector<std::string>& environment = {}) {
+    return ::Test::Program("/usr/bin/xvfb-run",
+                           {"-a", "-s", "-screen 0 " + screen + " -nolisten tcp", "sh", "-c", script,
+                            ::Test::Program::Game()},
+                           folder, environment);
+}
+
 // A real song and, when wanted, a course whose onsets all lie in the lowest band: every obstacle is a
 // capsule in the centre lane, so a glider left alone scores.
 void WriteSong(const std::string& song, float seconds, bool course) {
@@ -274,9 +283,7 @@ TEST(GameProgram, WindowDestroyedFromOutsideEndsTheGame) {
         "\"$0\" --window 2>log & game=$!; "
         "until grep -q 'Entering MainLoop' log || ! kill -0 $game 2>/dev/null; do sleep 0.1; done; "
         "xdotool search --name '^SkyRail$' windowclose; wait $game; status=$?; cat log >&2; exit $status";
-    ::Test::Program run("/usr/bin/xvfb-run", {"-a", "-s", "-screen 0 1280x1024x24 -nolisten tcp", "sh", "-c", script,
-                                               ::Test::Program::Game()},
-                        game.Path());
+    ::Test::Program run = UnderXvfb("1280x1024x24", script, game.Path());
     ASSERT_TRUE(run.Start());
     EXPECT_EQ(run.Wait(), 0) << run.Errors();
     EXPECT_TRUE(Has(run.Errors(), "the window was destroyed from outside"));
@@ -311,9 +318,7 @@ TEST(GameProgram, FullscreenToggleAndResizeKeepThePictureWhole) {
         "printf '[Video]\\nsmooth = 1\\nfullscreen = 1\\n' > config/skyrail/settings.ini; "
         "mv log first; \"$0\" --window >log 2>&1 & game=$!; wait_for 'fullscreen 1920x1080, picture 1440'; quit; "
         "cat first log >&2; exit $status";
-    ::Test::Program run("/usr/bin/xvfb-run", {"-a", "-s", "-screen 0 1920x1080x24 -nolisten tcp", "sh", "-c", script,
-                                               ::Test::Program::Game()},
-                        game.Path());
+    ::Test::Program run = UnderXvfb("1920x1080x24", script, game.Path());
     ASSERT_TRUE(run.Start());
     EXPECT_EQ(run.Wait(), 0) << run.Errors();
     const std::string& log = run.Errors();
@@ -366,10 +371,8 @@ TEST(GameProgram, DISABLED_RaceFollowsTheAudioStreamAtTwiceItsPace) {
         "until grep -q 'AudioTrack::Init succeeded' log || [ $n -gt 600 ]; do sleep 0.05; n=$((n+1)); done; "
         "start=$(date +%s%N); until grep -q 'Race finished' log || [ $n -gt 1200 ]; do sleep 0.05; n=$((n+1)); done; "
         "echo \"race took $((($(date +%s%N) - start) / 1000000)) ms\" >&2; kill $game; wait $game; cat log >&2";
-    ::Test::Program window("/usr/bin/xvfb-run", {"-a", "-s", "-screen 0 640x480x24 -nolisten tcp", "sh", "-c", script,
-                                                 ::Test::Program::Game()},
-                           game.Path(),
-                           {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=/dev/null", "SDL_DISKAUDIODELAY=12"});
+    ::Test::Program window = UnderXvfb("640x480x24", script, game.Path(),
+                                       {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=/dev/null", "SDL_DISKAUDIODELAY=12"});
     ASSERT_TRUE(window.Start());
     window.Wait();
     auto taken = [](const std::string& log) {
