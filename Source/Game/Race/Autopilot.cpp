@@ -60,8 +60,10 @@ U32 LanePilot::Buttons(const App& app, const Race& race, U32 previous) {
     }
     if (!m_Racing || !OnPlan(race)) {
         // Frames to come: the next one a step of play time after the last.
-        const size_t frames =
-            fixed ? size_t(10000000) : static_cast<size_t>(RealClockHorizon * 1000.0f / static_cast<F32>(step));
+        // (A long frame is planned as the parts the race tests hits in.)
+        const size_t frames = fixed ? size_t(10000000)
+                                    : static_cast<size_t>(RealClockHorizon * 1000.0f / static_cast<F32>(step)) *
+                                          static_cast<size_t>(LaneRules::HitSteps(Fixed::FromFloat(step / 1000.0f)));
         m_Frames =
             RacePlanner::FixedSteps(Milliseconds(race.GetPlayTime()) + step, step, race.m_SongLength, frames, delta);
         RacePlanner::Make(*track->GetLaneGroup(), *track->GetHighway(), RacePlanner::FromRace(race, previous), m_Frames,

@@ -265,8 +265,11 @@ void LaneGroup::Update(Fixed t) {
 }
 
 Transform* LaneGroup::FindNearest(Node* node, Fixed& squaredDistance) const {
+    return FindNearest(WorldPositionOf(node), squaredDistance);
+}
+
+Transform* LaneGroup::FindNearest(const Vector3& from, Fixed& squaredDistance) const {
     if (!HasBucket(m_CurrentSecond)) return nullptr;
-    const Vector3 from = WorldPositionOf(node);
     Fixed bound = NearestBound;
     Transform* nearest = nullptr;
     for (const Ref<LookTransform>& obstacle : m_ObstacleBuckets[static_cast<size_t>(m_CurrentSecond)]) {

@@ -91,6 +91,8 @@ class LaneGroup : public Group {
     // squaredDistance, 50.0 when none is); null when there is none. Before
     // the first Update the output is left alone.
     Transform* FindNearest(Node* node, Fixed& squaredDistance) const;
+    // The same from a point in world space.
+    Transform* FindNearest(const Vector3& from, Fixed& squaredDistance) const;
 
     // The time of the newest shown capsule of t's second lying before t; 0
     // when there is none, -1.0 when t's second has no bucket.

@@ -36,6 +36,20 @@ Fixed PressLanes(Fixed lane, bool left, bool a, bool right, bool b) {
     return lane;
 }
 
+const Fixed MaxHitStep = Fixed::FromRaw(1311);
+
+I32 HitSteps(Fixed advance) {
+    if (advance <= MaxHitStep) return 1;
+    const I64 parts = (static_cast<I64>(advance.Raw()) + MaxHitStep.Raw() - 1) / MaxHitStep.Raw();
+    return parts < MaxHitSteps ? static_cast<I32>(parts) : MaxHitSteps;
+}
+
+Fixed HitStepTime(Fixed from, Fixed to, I32 k, I32 parts) {
+    if (k >= parts) return to;
+    const I64 span = static_cast<I64>(to.Raw()) - from.Raw();
+    return Fixed::FromRaw(static_cast<I32>(from.Raw() + span * k / parts));
+}
+
 Fixed ClampLane(Fixed lane) { return Clamp(lane, Fixed::FromInt(MinLane), Fixed::FromInt(MaxLane)); }
 
 Vector3 GliderPoint(const Vector3& centre, const Vector3& right, Fixed x) { return centre + right * x; }

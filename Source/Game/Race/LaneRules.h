@@ -30,6 +30,16 @@ Meridian::Fixed TargetX(Meridian::Fixed lane, Meridian::Fixed width);
 Meridian::Fixed PressLanes(Meridian::Fixed lane, bool left, bool a, bool right, bool b);
 Meridian::Fixed ClampLane(Meridian::Fixed lane);
 
+// A frame whose play time advances more than MaxHitStep (20 ms) is raced in
+// HitSteps equal parts, each with its own hit test, so that no obstacle slips
+// past between two tests when frames are slow or the music runs fast. Part
+// k of parts (1 .. parts) ends at HitStepTime of the frame's advance from
+// `from` to `to`, and the frame's delta is shared out the same way.
+extern const Meridian::Fixed MaxHitStep;
+constexpr Meridian::I32 MaxHitSteps = 64;
+Meridian::I32 HitSteps(Meridian::Fixed advance);
+Meridian::Fixed HitStepTime(Meridian::Fixed from, Meridian::Fixed to, Meridian::I32 k, Meridian::I32 parts);
+
 // Where the glider stands: the road's centre point moved x along its right
 // vector.
 Meridian::Vector3 GliderPoint(const Meridian::Vector3& centre, const Meridian::Vector3& right, Meridian::Fixed x);

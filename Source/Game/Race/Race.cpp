@@ -170,6 +170,7 @@ bool Race::Step(App& app, RaceHud& hud) {
     HighwayGeometry* highway = m_AudioTrack->GetHighway();
     LaneGroup* lanes = m_AudioTrack->GetLaneGroup();
     const Fixed delta = app.GetFrameDelta();
+    const Fixed before = m_PlayTime;
     if (m_Music) {
         const Fixed heard = F(m_Music->GetTime()) - m_AudioOffset;
         m_PlayTime = heard > Fixed::Zero ? heard : Fixed::Zero;
@@ -179,25 +180,18 @@ bool Race::Step(App& app, RaceHud& hud) {
 
     if (!m_Ending && highway && lanes) {
         LaneInput(app);
-        SidewaysMotion(delta);
-        Place();
-
-        highway->SetVisibleRange(m_PlayTime);
-        lanes->Update(m_PlayTime);
-        if (Shader* mines = m_AudioTrack->GetInactiveObstacleShader())
-            mines->SetBlendFactor(Raw(32768) - Raw(32768) * Cos(PhaseDegrees(250, m_PlayTime)));
-
-        Fixed squared;
-        if (Transform* obstacle = lanes->FindNearest(m_Player->m_Root, squared)) {
-            if (squared < LaneGroup::HitBound) {
-                Ref<Transform> hold = obstacle;
-                ScoreUpdate(hud, obstacle);
-                lanes->RemoveObstacle(obstacle);
-            }
+        // The first part tests hits from where the glider was drawn, the
+        // others from where the part before placed it.
+        const Fixed target = m_PlayTime;
+        const I32 parts = LaneRules::HitSteps(target - before);
+        Vector3 from = m_Player->m_Root->GetWorldPosition();
+        for (I32 k = 1; k <= parts; ++k) {
+            m_PlayTime = LaneRules::HitStepTime(before, target, k, parts);
+            RacePart(hud, LaneRules::HitStepTime(Fixed::Zero, delta, k, parts) -
+                              LaneRules::HitStepTime(Fixed::Zero, delta, k - 1, parts),
+                     from);
+            from = m_Player->m_Root->GetTranslation();
         }
-
-        const Fixed missed = lanes->LatestCapsuleBefore(m_PlayTime);
-        if (LaneRules::BreaksStreak(missed, m_LastMissTime)) m_Streak = 0;
 
         const I32 seconds = m_Music ? static_cast<I32>(m_Music->GetTime()) : m_PlayTime.ToInt();
         SetText(hud.m_TimeText, "%02d:%02d", seconds / 60, seconds % 60);
@@ -217,6 +211,30 @@ bool Race::Step(App& app, RaceHud& hud) {
     if (m_PerfectEffect) m_PerfectEffect->Update(m_Player->m_Speed, delta);
 
     return EndCheck(app, hud);
+}
+
+void Race::RacePart(RaceHud& hud, Fixed delta, const Vector3& from) {
+    HighwayGeometry* highway = m_AudioTrack->GetHighway();
+    LaneGroup* lanes = m_AudioTrack->GetLaneGroup();
+    SidewaysMotion(delta);
+    Place();
+
+    highway->SetVisibleRange(m_PlayTime);
+    lanes->Update(m_PlayTime);
+    if (Shader* mines = m_AudioTrack->GetInactiveObstacleShader())
+        mines->SetBlendFactor(Raw(32768) - Raw(32768) * Cos(PhaseDegrees(250, m_PlayTime)));
+
+    Fixed squared;
+    if (Transform* obstacle = lanes->FindNearest(from, squared)) {
+        if (squared < LaneGroup::HitBound) {
+            Ref<Transform> hold = obstacle;
+            ScoreUpdate(hud, obstacle);
+            lanes->RemoveObstacle(obstacle);
+        }
+    }
+
+    const Fixed missed = lanes->LatestCapsuleBefore(m_PlayTime);
+    if (LaneRules::BreaksStreak(missed, m_LastMissTime)) m_Streak = 0;
 }
 
 void Race::LaneInput(App& app) {

@@ -101,6 +101,10 @@ public:
     // The steps of a race frame, in the order Step runs them.
     // Lane presses move the steering target in whole lanes (-2..2).
     void LaneInput(Meridian::App& app);
+    // One part of a frame (the whole frame unless it is long, see
+    // LaneRules::HitSteps) at m_PlayTime: slides and places the glider,
+    // shows the obstacles and touches the one nearest to from.
+    void RacePart(RaceHud& hud, Meridian::Fixed delta, const Meridian::Vector3& from);
     // Slides the glider towards its target lane and banks it.
     void SidewaysMotion(Meridian::Fixed delta);
     // Puts glider, camera and starfield on the highway at the play time.

@@ -406,9 +406,16 @@ std::vector<RacePlanner::Frame> RacePlanner::FixedSteps(U32 playMs, U32 stepMs, 
     std::vector<Frame> frames;
     if (stepMs == 0) return frames;
     const Fixed delta = TicksToSeconds(deltaMs > 0 ? deltaMs : stepMs);
+    Fixed before = TicksToSeconds(playMs >= stepMs ? playMs - stepMs : 0);
     for (U64 k = 0; frames.size() < maxFrames; ++k) {
         const Fixed t = TicksToSeconds(playMs + k * stepMs);
-        frames.push_back({t, delta});
+        // A long frame is raced in parts, each with its own hit test.
+        const I32 parts = LaneRules::HitSteps(t - before);
+        for (I32 i = 1; i <= parts && frames.size() < maxFrames; ++i)
+            frames.push_back({LaneRules::HitStepTime(before, t, i, parts),
+                              LaneRules::HitStepTime(Fixed::Zero, delta, i, parts) -
+                                  LaneRules::HitStepTime(Fixed::Zero, delta, i - 1, parts)});
+        before = t;
         if (Race::ReachesEnd(t, songLength)) break;
     }
     return frames;

@@ -22,6 +22,10 @@
 // the frames before the last one every surviving run passes through are
 // reduced to their moves, so memory holds a window of frames, not the song.
 // Only the frames' play times and deltas must be known in advance (Frames).
+// A frame longer than LaneRules::MaxHitStep is planned as the parts the race
+// tests hits in, and the plan may press in any of them where the race reads
+// the buttons once a frame: exact on the fixed 16 ms clock, a close bound on
+// slower frames.
 // Cost: about 0.75 s of planning per 10 minutes of song (optimised build).
 //
 // Depends on: Race (LaneGroup, HighwayGeometry, Player, LaneRules). Needs
@@ -46,7 +50,8 @@ public:
     // (milliseconds since it started), each next one stepMs later and with
     // that delta (or deltaMs, when the music runs at another pace than the
     // frames), up to the race's last frame on a course of songLength (or
-    // maxFrames).
+    // maxFrames). A frame that advances the play time by more than
+    // LaneRules::MaxHitStep comes as the parts the race tests hits in.
     static std::vector<Frame> FixedSteps(Meridian::U32 playMs, Meridian::U32 stepMs, Meridian::Fixed songLength,
                                          size_t maxFrames = 10000000, Meridian::U32 deltaMs = 0);
 

@@ -353,12 +353,10 @@ TEST(GameProgram, FullscreenToggleAndResizeKeepThePictureWhole) {
 }
 
 // The race follows the sound the player hears: SDL's disk driver consumes the music at twice its pace, and a
-// windowed race should end in about half the song's time having taken the capsules of a headless race (one that
-// followed the wall clock would end with the music, halfway along the course). It ends in half the time, but
-// takes only 44 to 72 % of a course whose capsules all lie in the centre lane, with or without the autopilot:
-// the hit test looks at one point a frame, and a frame that covers 33 ms of song can pass a capsule by. The test
-// is disabled until the hit test follows the glider's path between frames.
-TEST(GameProgram, DISABLED_RaceFollowsTheAudioStreamAtTwiceItsPace) {
+// windowed race ends in about half the song's time having taken the capsules of a headless race (one that
+// followed the wall clock would end with the music, halfway along the course). Its frames each cover about
+// 33 ms of song, which the race tests for hits in two parts.
+TEST(GameProgram, RaceFollowsTheAudioStreamAtTwiceItsPace) {
     GameFolder game;
     const float seconds = 20.0f;
     game.AddSong("beat.ogg", seconds, true);
