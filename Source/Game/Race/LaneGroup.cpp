@@ -237,9 +237,13 @@ void LaneGroup::Update(Fixed t) {
     const I32 second = std::max(t.ToInt(), 0);
 
     if (second != m_CurrentSecond) {
-        if (HasBucket(m_CurrentSecond))
-            for (const Ref<LookTransform>& obstacle : m_ObstacleBuckets[static_cast<size_t>(m_CurrentSecond)])
-                obstacle->SetEnabled(0);
+        // The second just left stays shown (and touchable) for one more
+        // second: a capsule due just before a whole second is still ahead of
+        // where the glider was last drawn when that second begins.
+        for (I32 b = m_CurrentSecond - 1; b <= std::min(m_CurrentSecond + 3, second - 2); ++b)
+            if (HasBucket(b))
+                for (const Ref<LookTransform>& obstacle : m_ObstacleBuckets[static_cast<size_t>(b)])
+                    obstacle->SetEnabled(0);
         m_CurrentSecond = second;
 
         ShowOnChange(second, [this](I32 b) { return HasBucket(b) ? static_cast<I32>(m_ObstacleBuckets[b].size()) : -1; },
@@ -251,7 +255,7 @@ void LaneGroup::Update(Fixed t) {
 
     // Capsules spin and bob between a quarter and three quarters of their up
     // vector; mines stay still.
-    for (I32 b = m_CurrentSecond; b <= m_CurrentSecond + 3; ++b) {
+    for (I32 b = m_CurrentSecond - 1; b <= m_CurrentSecond + 3; ++b) {
         if (!HasBucket(b)) continue;
         const std::vector<Ref<LookTransform>>& bucket = m_ObstacleBuckets[static_cast<size_t>(b)];
         for (size_t k = 0; k < bucket.size(); ++k) {
@@ -269,15 +273,18 @@ Transform* LaneGroup::FindNearest(Node* node, Fixed& squaredDistance) const {
 }
 
 Transform* LaneGroup::FindNearest(const Vector3& from, Fixed& squaredDistance) const {
-    if (!HasBucket(m_CurrentSecond)) return nullptr;
+    if (!HasBucket(m_CurrentSecond) && !HasBucket(m_CurrentSecond - 1)) return nullptr;
     Fixed bound = NearestBound;
     Transform* nearest = nullptr;
-    for (const Ref<LookTransform>& obstacle : m_ObstacleBuckets[static_cast<size_t>(m_CurrentSecond)]) {
-        if (!obstacle->IsEnabled()) continue;
-        const Fixed distance = SquaredDistance(from, obstacle->GetWorldPosition());
-        if (distance < bound) {
-            bound = distance;
-            nearest = obstacle;
+    for (I32 b = m_CurrentSecond - 1; b <= m_CurrentSecond; ++b) {
+        if (!HasBucket(b)) continue;
+        for (const Ref<LookTransform>& obstacle : m_ObstacleBuckets[static_cast<size_t>(b)]) {
+            if (!obstacle->IsEnabled()) continue;
+            const Fixed distance = SquaredDistance(from, obstacle->GetWorldPosition());
+            if (distance < bound) {
+                bound = distance;
+                nearest = obstacle;
+            }
         }
     }
     squaredDistance = bound;
@@ -299,17 +306,20 @@ Fixed LaneGroup::LatestCapsuleBefore(Fixed t) const {
 }
 
 void LaneGroup::RemoveObstacle(Node* node) {
-    if (!node || !HasBucket(m_CurrentSecond)) return;
-    const size_t second = static_cast<size_t>(m_CurrentSecond);
-    std::vector<Ref<LookTransform>>& bucket = m_ObstacleBuckets[second];
-    for (size_t k = 0; k < bucket.size(); ++k) {
-        if (bucket[k].Get() != node) continue;
-        Ref<Node> keep = node;  // alive until both holders have let go
-        bucket.erase(bucket.begin() + static_cast<std::ptrdiff_t>(k));
-        if (node->GetParent() == this) node->SetParent(nullptr);
-        m_SpinBuckets[second].erase(m_SpinBuckets[second].begin() + static_cast<std::ptrdiff_t>(k));
-        m_TimeBuckets[second].erase(m_TimeBuckets[second].begin() + static_cast<std::ptrdiff_t>(k));
-        return;
+    if (!node) return;
+    for (I32 b = m_CurrentSecond - 1; b <= m_CurrentSecond; ++b) {
+        if (!HasBucket(b)) continue;
+        const size_t second = static_cast<size_t>(b);
+        std::vector<Ref<LookTransform>>& bucket = m_ObstacleBuckets[second];
+        for (size_t k = 0; k < bucket.size(); ++k) {
+            if (bucket[k].Get() != node) continue;
+            Ref<Node> keep = node;  // alive until both holders have let go
+            bucket.erase(bucket.begin() + static_cast<std::ptrdiff_t>(k));
+            if (node->GetParent() == this) node->SetParent(nullptr);
+            m_SpinBuckets[second].erase(m_SpinBuckets[second].begin() + static_cast<std::ptrdiff_t>(k));
+            m_TimeBuckets[second].erase(m_TimeBuckets[second].begin() + static_cast<std::ptrdiff_t>(k));
+            return;
+        }
     }
 }
 

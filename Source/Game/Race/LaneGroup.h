@@ -8,7 +8,8 @@
 // copies); an obstacle is a mine exactly when that mesh carries the mine
 // shader. The transform's enabled flag is the obstacle's shown flag.
 // Obstacles are kept in buckets of one whole song second so that the
-// per-frame work touches only the current second and the next three.
+// per-frame work touches only the previous second, the current one and the
+// next three.
 //
 // Depends on: Race/HighwayGeometry, Scene (Transform, PolygonGeometry,
 // Shader), Math (Random, trigonometric tables: InitTables before Update).
@@ -82,12 +83,12 @@ class LaneGroup : public Group {
     bool AddObstacle(Fixed t, I32 lane, Node* model, Shader* shader);
 
     // Once per frame with the song time: on a change of second hides the
-    // previous second's obstacles and shows the next ones; spins and bobs the
-    // shown capsules.
+    // obstacles of the second before the previous one and shows the next
+    // ones; spins and bobs the shown capsules.
     void Update(Fixed t);
 
-    // The shown obstacle of the current second nearest to node's world
-    // position, closer than a squared distance of 50.0 (written to
+    // The shown obstacle of the current or the previous second nearest to
+    // node's world position, closer than a squared distance of 50.0 (written to
     // squaredDistance, 50.0 when none is); null when there is none. Before
     // the first Update the output is left alone.
     Transform* FindNearest(Node* node, Fixed& squaredDistance) const;
@@ -98,7 +99,8 @@ class LaneGroup : public Group {
     // when there is none, -1.0 when t's second has no bucket.
     Fixed LatestCapsuleBefore(Fixed t) const;
 
-    // Removes an obstacle of the current second (hit or collected).
+    // Removes an obstacle of the current or the previous second (hit or
+    // collected).
     void RemoveObstacle(Node* node);
 
     bool IsMine(const Transform* obstacle) const;

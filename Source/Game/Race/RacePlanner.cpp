@@ -162,7 +162,7 @@ void Course::Build(const LaneGroup& lanes, const HighwayGeometry& highway, const
     // form a segment across the road; the nearest point of it decides.
     const F32 reach = LaneGroup::HitBound.ToFloat() + ReachMargin;
     for (size_t j = 0; j < n; ++j) {
-        if (second[j] >= static_cast<I32>(buckets.size())) continue;
+        if (second[j] > static_cast<I32>(buckets.size())) continue;
         Vector3f a, d;
         if (j == 0) {
             a = ToFloat(start.drawn);
@@ -172,17 +172,20 @@ void Course::Build(const LaneGroup& lanes, const HighwayGeometry& highway, const
             a = ToFloat(centre[j - 1]);
             d = ToFloat(right[j - 1]);
         }
-        for (I32 id : buckets[static_cast<size_t>(second[j])]) {
-            Item& item = items[static_cast<size_t>(id)];
-            if (item.shown > static_cast<I32>(j)) continue;
-            const Vector3f o = ToFloat(PositionAt(item, j, frames)) - a;
-            const F32 dd = d.Dot(d);
-            F32 x = dd > 0.0f ? o.Dot(d) / dd : 0.0f;
-            x = std::max(xMin.ToFloat(), std::min(xMax.ToFloat(), x));
-            const Vector3f gap = o - d * x;
-            if (gap.Dot(gap) < reach) {
-                item.open0 = std::min(item.open0, static_cast<I32>(j));
-                item.open1 = std::max(item.open1, static_cast<I32>(j));
+        for (I32 b = second[j] - 1; b <= second[j]; ++b) {
+            if (b < 0 || b >= static_cast<I32>(buckets.size())) continue;
+            for (I32 id : buckets[static_cast<size_t>(b)]) {
+                Item& item = items[static_cast<size_t>(id)];
+                if (item.shown > static_cast<I32>(j)) continue;
+                const Vector3f o = ToFloat(PositionAt(item, j, frames)) - a;
+                const F32 dd = d.Dot(d);
+                F32 x = dd > 0.0f ? o.Dot(d) / dd : 0.0f;
+                x = std::max(xMin.ToFloat(), std::min(xMax.ToFloat(), x));
+                const Vector3f gap = o - d * x;
+                if (gap.Dot(gap) < reach) {
+                    item.open0 = std::min(item.open0, static_cast<I32>(j));
+                    item.open1 = std::max(item.open1, static_cast<I32>(j));
+                }
             }
         }
     }
@@ -641,19 +644,23 @@ void RacePlanner::Replay(const LaneGroup& lanes, const HighwayGeometry& highway,
         const Fixed previousX = x;
         x = LaneRules::Approach(x, LaneRules::TargetX(lane, course.width), start.lateralSpeed * frames[j].delta);
 
-        // The nearest shown obstacle of the current second, as FindNearest.
+        // The nearest shown obstacle of the current or the previous second,
+        // as FindNearest.
         const I32 s = course.second[j];
         Vector3 drawn;
-        if (s < static_cast<I32>(course.buckets.size()) && course.Drawn(j, previousX, start, drawn)) {
+        if (s <= static_cast<I32>(course.buckets.size()) && course.Drawn(j, previousX, start, drawn)) {
             Fixed nearest = LaneGroup::NearestBound;
             I32 hit = -1;
-            for (I32 id : course.buckets[static_cast<size_t>(s)]) {
-                const Item& item = course.items[static_cast<size_t>(id)];
-                if (removed[static_cast<size_t>(id)] || item.shown > static_cast<I32>(j)) continue;
-                const Fixed d = LaneGroup::SquaredDistance(drawn, course.PositionAt(item, j, frames));
-                if (d < nearest) {
-                    nearest = d;
-                    hit = id;
+            for (I32 b = s - 1; b <= s; ++b) {
+                if (b < 0 || b >= static_cast<I32>(course.buckets.size())) continue;
+                for (I32 id : course.buckets[static_cast<size_t>(b)]) {
+                    const Item& item = course.items[static_cast<size_t>(id)];
+                    if (removed[static_cast<size_t>(id)] || item.shown > static_cast<I32>(j)) continue;
+                    const Fixed d = LaneGroup::SquaredDistance(drawn, course.PositionAt(item, j, frames));
+                    if (d < nearest) {
+                        nearest = d;
+                        hit = id;
+                    }
                 }
             }
             if (hit >= 0 && nearest < LaneGroup::HitBound) {

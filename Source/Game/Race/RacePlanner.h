@@ -7,9 +7,10 @@
 // per-frame rules, which it calls rather than copies (LaneRules, LaneGroup's
 // hit and show rules, Race::ReachesEnd): each frame the lane presses move the
 // target, the glider slides towards it, and the obstacle nearest to where the
-// glider was drawn last frame, among the shown ones of the current second,
-// is touched when closer than LaneGroup::HitBound. Presses follow the input
-// rule: a button must be released for a frame before it counts again.
+// glider was drawn last frame, among the shown ones of the current and the
+// previous second, is touched when closer than LaneGroup::HitBound. Presses
+// follow the input rule: a button must be released for a frame before it
+// counts again.
 //
 // Method: dynamic programming over frames, the state being the glider's
 // offset, its target lane, the lane buttons pressed last frame and which of

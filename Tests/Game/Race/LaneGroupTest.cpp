@@ -212,11 +212,11 @@ TEST_F(LaneGroupTest, UpdateShowsAtMostFifteenPerSecondAndHidesThePast) {
         const I32 s = t.ToInt();
         ASSERT_EQ(lanes->GetCurrentSecond(), s);
         if (s != second) {
-            // Within the budget, only seconds s .. s + 3 shown, farthest first.
+            // Within the budget, only seconds s - 1 .. s + 3 shown, farthest first.
             int switchedOn = 0;
             for (I32 b = 0; b < buckets; ++b) {
                 switchedOn += std::max(shownIn(b) - before[static_cast<size_t>(b)], 0);
-                EXPECT_TRUE((b >= s && b <= s + 3) || shownIn(b) == 0) << b << " at " << s;
+                EXPECT_TRUE((b >= s - 1 && b <= s + 3) || shownIn(b) == 0) << b << " at " << s;
             }
             EXPECT_LE(switchedOn, LaneGroup::ShowBudget) << s;
             EXPECT_TRUE(s + 3 >= buckets || shownIn(s + 3) == std::min<int>(15, lanes->GetObstacles(s + 3).size())) << s;
@@ -283,8 +283,16 @@ TEST_F(LaneGroupTest, NearestObstacleLatestCapsuleAndRemoval) {
     }
     glider->SetWorldMatrix(at, 3);
     EXPECT_NE(lanes->FindNearest(glider, distance), mine.Get());
-    // A new second hides the old one even if the glider never got there.
+    // The second just left stays shown, touchable and removable for one more second; the next one hides it
+    // even if the glider never got there.
     lanes->Update(Seconds(6.0));
-    for (const Ref<LookTransform>& o : lanes->GetObstacles(5)) EXPECT_FALSE(o->IsEnabled());
+    Ref<LookTransform> late = lanes->GetObstacles(5)[1];
+    EXPECT_TRUE(lanes->GetObstacles(5)[0]->IsEnabled() && late->IsEnabled());
+    glider->SetWorldMatrix(Matrix4::Translation(late->GetWorldPosition()), 4);
+    EXPECT_EQ(lanes->FindNearest(glider, distance), late.Get());
+    lanes->RemoveObstacle(lanes->GetObstacles(5)[0]);
+    EXPECT_EQ(lanes->GetObstacles(5).size(), 1u);
+    lanes->Update(Seconds(7.0));
+    EXPECT_FALSE(late->IsEnabled());
     EXPECT_TRUE(lanes->FindNearest(glider, distance) == nullptr && distance == Fixed::FromInt(50));
 }
