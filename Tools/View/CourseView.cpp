@@ -20,6 +20,7 @@
 #include <memory>
 
 #include "Race/AudioTrack.h"
+#include "Race/Race.h"
 #include "ViewScene.h"
 
 using namespace Meridian;
@@ -64,7 +65,7 @@ void ShowStretch(LaneGroup& lanes, float from, float to) {
     for (I32 s = 0; s < lanes.GetBucketCount(); ++s)
         for (size_t k = 0; k < lanes.GetObstacles(s).size(); ++k) {
             const float t = lanes.GetTimes(s)[k].ToFloat();
-            lanes.GetObstacles(s)[k]->SetEnabled(t >= from && t <= to ? 1 : 0);
+            lanes.SetShown(lanes.GetObstacles(s)[k], t >= from && t <= to);
         }
 }
 
@@ -91,11 +92,22 @@ bool BuildCourse(const Options& options, Scene& scene) {
     std::printf("%s: course %.2f s, %zu sections, %d capsules, %d mines\n", options.inputs[0].c_str(), end,
                 highway->GetCentreLine().size(), lanes->GetGoodCount(), lanes->GetBadCount());
 
+    CoursePoint rideAt, centreAt;
     Vector3 ride, centre, up, right;
-    if (!highway->Eval(Fixed::FromFloat(t0), ride, centre, up, right)) {
+    if (!highway->EvalCourse(Fixed::FromFloat(t0), rideAt, centreAt, up, right)) {
         std::fprintf(stderr, "skyrail-view: time %.2f lies beyond the course\n", t0);
         return false;
     }
+    // Far along a long course, the scene is placed relative to an origin
+    // near t0, as the race places it (coordinates below are relative to it).
+    if (centreAt.ReachFrom(CoursePoint{}) >= Race::OriginReach) {
+        highway->SetOrigin(centreAt.Snapped());
+        lanes->FollowOrigin();
+        const CoursePoint& o = highway->GetOrigin();
+        std::printf("origin (%lld %lld %lld)\n", static_cast<long long>(o.x >> 16), static_cast<long long>(o.y >> 16),
+                    static_cast<long long>(o.z >> 16));
+    }
+    highway->Eval(Fixed::FromFloat(t0), ride, centre, up, right);
 
     if (view == "chase") {
         // As the race places its camera: P(t0) + 2U - 8D looking at P(t0) + 0.75U.
@@ -128,7 +140,7 @@ bool BuildCourse(const Options& options, Scene& scene) {
     const I32 first = SectionAt(*highway, t0), last = SectionAt(*highway, t0 + span);
     Vector3f low{1e30f, 1e30f, 1e30f}, high{-1e30f, -1e30f, -1e30f};
     for (I32 i = first; i <= last; ++i) {
-        const Vector3f p = ToFloat(highway->GetCentreLine()[static_cast<size_t>(i)]);
+        const Vector3f p = highway->GetCentreLine()[static_cast<size_t>(i)].FloatFrom(highway->GetOrigin());
         low = {std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z)};
         high = {std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z)};
     }
@@ -159,8 +171,8 @@ bool BuildCourse(const Options& options, Scene& scene) {
     } else if (view == "side") {
         // Across the stretch's overall direction from its right, 20 degrees
         // up, so that the course runs from left to right.
-        const Vector3f a = ToFloat(highway->GetCentreLine()[static_cast<size_t>(first)]);
-        const Vector3f b = ToFloat(highway->GetCentreLine()[static_cast<size_t>(last)]);
+        const Vector3f a = highway->GetCentreLine()[static_cast<size_t>(first)].FloatFrom(highway->GetOrigin());
+        const Vector3f b = highway->GetCentreLine()[static_cast<size_t>(last)].FloatFrom(highway->GetOrigin());
         Vector3f along = {b.x - a.x, 0, b.z - a.z};
         if (along.Length() < 1e-3f) along = {0, 0, -1};
         along = along * (1.0f / along.Length());

@@ -12,6 +12,9 @@ namespace {
 const F32 DegreesToRadians = 0.017453292f;
 const Vector3f ZeroF = {0.0f, 0.0f, 0.0f};
 const Vector3f UpF = {0.0f, 1.0f, 0.0f};
+// Courses at least this long (raw 16.16 seconds, 65536 / 60 s) place the
+// glider with 64-bit time.
+const I64 FineEnd = (I64{65536} << 16) / 60;
 
 F32 LengthOf(const Vector3f& v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z); }
 
@@ -45,6 +48,12 @@ Vector3 Blend(const Vector3& a, const Vector3& b, I32 f) {
     const Fixed wa = Fixed::FromRaw(65536 - f);
     const Fixed wb = Fixed::FromRaw(f);
     return {a.x * wa + b.x * wb, a.y * wa + b.y * wb, a.z * wa + b.z * wb};
+}
+// The same products in 64 bits (equal to the 16.16 ones within their range).
+CoursePoint Blend(const CoursePoint& a, const CoursePoint& b, I32 f) {
+    const I64 wa = 65536 - f, wb = f;
+    const auto mix = [&](I64 p, I64 q) { return ((p * wa) >> 16) + ((q * wb) >> 16); };
+    return {mix(a.x, b.x), mix(a.y, b.y), mix(a.z, b.z)};
 }
 
 }  // namespace
@@ -181,8 +190,8 @@ void HighwayGeometry::ComputeGeometry() {
         texCoords[2 * i] = {0.0f, v};
         texCoords[2 * i + 1] = {1.0f, v};
         if (i >= 1) v += LengthOf(centre[i - 1] - centre[i]) / 15.0f;
-        m_RideLine[i] = ToFixed(ride[i]);
-        m_CentreLine[i] = ToFixed(centre[i]);
+        m_RideLine[i] = CoursePoint::OfFloat(ride[i]);
+        m_CentreLine[i] = CoursePoint::OfFloat(centre[i]);
         m_RightVectors[i] = ToFixed(right[i]);
         m_UpVectors[i] = Vector3::UnitY;
     }
@@ -193,7 +202,9 @@ void HighwayGeometry::ComputeGeometry() {
         texCoords[0].v = first;
         texCoords[1].v = first;
     }
+    m_Origin = CoursePoint{};
     SetVertices(vertices);
+    m_CourseVertices = std::move(vertices);
     SetTexCoords(0, texCoords);
 
     LogD() << "HighwayGeometry::ComputeGeometry: CreateIndices.";
@@ -221,14 +232,45 @@ void HighwayGeometry::ComputeGeometry() {
 }
 
 bool HighwayGeometry::Eval(Fixed t, Vector3& ride, Vector3& centre, Vector3& up, Vector3& right) const {
+    CoursePoint rideAt, centreAt;
+    if (!EvalCourse(t, rideAt, centreAt, up, right)) return false;
+    ride = rideAt.RelativeTo(m_Origin);
+    centre = centreAt.RelativeTo(m_Origin);
+    return true;
+}
+
+void HighwayGeometry::SetOrigin(const CoursePoint& origin) {
+    if (origin == m_Origin) return;
+    m_Origin = origin;
+    const Vector3f shift = origin.FloatFrom(CoursePoint{});
+    std::vector<Float3>& drawn = m_Data->m_Vertices;
+    drawn.resize(m_CourseVertices.size());
+    for (size_t i = 0; i < drawn.size(); ++i) {
+        const Float3& v = m_CourseVertices[i];
+        drawn[i] = {v.x - shift.x, v.y - shift.y, v.z - shift.z};
+    }
+    m_Data->m_BoundingSphere = BoundsOf(drawn);
+    MarkDirty(ArrayVertices);
+}
+
+bool HighwayGeometry::EvalCourse(Fixed t, CoursePoint& ride, CoursePoint& centre, Vector3& up, Vector3& right) const {
     const I32 n = static_cast<I32>(m_RideLine.size());
     if (n == 0) return false;
     const Fixed end = m_EndTime;
     if (t >= end) return false;
     if (t < Fixed::Zero) t = Fixed::Zero;
-    const Fixed u = end.Raw() == 0 ? Fixed::FromRaw(0x7FFFFFFF) : t / end;
-    // Song time spread evenly over the sections, in section units.
-    const Fixed x = Fixed::FromInt(n) * u;
+    // Song time spread evenly over the sections, in section units. As t / end
+    // in 16.16, x moves in steps of end / 65536 seconds: finer than a frame at
+    // 60 Hz up to about 18 minutes, courses that stay as they always were. A
+    // longer course divides in 64 bits so that the glider still moves every
+    // frame.
+    Fixed x;
+    if (end.Raw() < FineEnd) {
+        const Fixed u = end.Raw() == 0 ? Fixed::FromRaw(0x7FFFFFFF) : t / end;
+        x = Fixed::FromInt(n) * u;
+    } else {
+        x = Fixed::FromRaw(static_cast<I32>(static_cast<I64>(t.Raw()) * n * 65536 / end.Raw()));
+    }
     const I32 whole = x.Raw() >> 16;
     const I32 i0 = std::min(std::max(whole, 0), n - 1);
     const I32 i1 = std::min(std::max(whole + 1, 0), n - 1);

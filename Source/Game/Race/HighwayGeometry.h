@@ -11,13 +11,18 @@
 // Limits: 16-bit indices address at most MaxVertices vertices (two per
 // section, about 7.8 sections per second of music, so roughly 70 minutes);
 // Construct refuses longer courses and the race loader checks first with
-// CountSections. Positions must stay within the 16.16 range (±32768 units).
+// CountSections.
+// Origin: the course keeps absolute positions (CoursePoint); Eval and the
+// drawn vertices are relative to the origin that SetOrigin placed (the
+// course's start until then), so that what reaches 16.16 stays in range
+// near the origin however long the course is.
 #pragma once
 
 #include <vector>
 
 #include "Analysis/TrackData.h"
 #include "Math/Fixed.h"
+#include "Race/CoursePoint.h"
 #include "Math/Vector3.h"
 #include "Scene/PolygonGeometry.h"
 
@@ -43,10 +48,17 @@ class HighwayGeometry : public PolygonGeometry {
     bool Construct(const TrackData& data);
 
     // The course at song time t (seconds): the ride point 2 units above the
-    // road, the centre of the road surface, the up and the right vector.
-    // False, outputs untouched, at or past the end of the course or before
-    // Construct.
+    // road, the centre of the road surface (both relative to the origin), the
+    // up and the right vector. False, outputs untouched, at or past the end
+    // of the course or before Construct.
     bool Eval(Fixed t, Vector3& ride, Vector3& centre, Vector3& up, Vector3& right) const;
+    // The same with the ride and centre points absolute.
+    bool EvalCourse(Fixed t, CoursePoint& ride, CoursePoint& centre, Vector3& up, Vector3& right) const;
+
+    // Moves the origin that Eval and the drawn vertices are relative to;
+    // whole multiples of 1024 units move the vertices exactly.
+    void SetOrigin(const CoursePoint& origin);
+    const CoursePoint& GetOrigin() const { return m_Origin; }
 
     // Moves the drawn window to start about one second before t; the window
     // only moves when the whole second of t changes.
@@ -71,8 +83,8 @@ class HighwayGeometry : public PolygonGeometry {
     // Per section, for inspection and tests.
     const std::vector<Vector3f>& GetSectionFlux() const { return m_SectionFlux; }
     const std::vector<F32>& GetSectionTime() const { return m_SectionTime; }
-    const std::vector<Vector3>& GetRideLine() const { return m_RideLine; }
-    const std::vector<Vector3>& GetCentreLine() const { return m_CentreLine; }
+    const std::vector<CoursePoint>& GetRideLine() const { return m_RideLine; }
+    const std::vector<CoursePoint>& GetCentreLine() const { return m_CentreLine; }
     const std::vector<Vector3>& GetRightVectors() const { return m_RightVectors; }
     const std::vector<Vector3>& GetUpVectors() const { return m_UpVectors; }
     const std::vector<I32>& GetSecondTable() const { return m_SecondTable; }
@@ -92,8 +104,10 @@ private:
     F32 m_MaxLength;
     Fixed m_Width;
     Fixed m_EndTime;
-    std::vector<Vector3> m_RideLine;
-    std::vector<Vector3> m_CentreLine;
+    std::vector<CoursePoint> m_RideLine;
+    std::vector<CoursePoint> m_CentreLine;
+    std::vector<Float3> m_CourseVertices;  // absolute; the drawn ones less the origin
+    CoursePoint m_Origin;
     std::vector<Vector3> m_RightVectors;
     std::vector<Vector3> m_UpVectors;
     std::vector<I32> m_SecondTable;

@@ -41,10 +41,18 @@ const Fixed LaneGroup::HitBound = Fixed::FromInt(5);
 const Fixed LaneGroup::NearestBound = Fixed::FromInt(50);
 
 Fixed LaneGroup::SquaredDistance(const Vector3& a, const Vector3& b) {
-    const I64 d[3] = {static_cast<I64>(a.x.Raw()) - b.x.Raw(), static_cast<I64>(a.y.Raw()) - b.y.Raw(),
-                      static_cast<I64>(a.z.Raw()) - b.z.Raw()};
-    I64 sum = 0;
-    for (I64 v : d) sum += (v * v) >> 16;
+    return SquaredDistance(CoursePoint::Of(a), CoursePoint::Of(b));
+}
+
+Fixed LaneGroup::SquaredDistance(const CoursePoint& a, const CoursePoint& b) {
+    const CoursePoint gap = a - b;
+    // One component of 2^31 raw or more already saturates the sum.
+    const auto square = [](I64 v) {
+        v = v < 0 ? -v : v;
+        v = v < (I64{1} << 31) ? v : (I64{1} << 31);
+        return (v * v) >> 16;
+    };
+    const I64 sum = square(gap.x) + square(gap.y) + square(gap.z);
     return Fixed::FromRaw(sum > INT32_MAX ? INT32_MAX : static_cast<I32>(sum));
 }
 
@@ -58,7 +66,7 @@ LaneGroup::LaneGroup()
       m_LastTime(Fixed::Zero),
       m_GoodCount(0),
       m_BadCount(0),
-      m_LastObstaclePos{Fixed::FromInt(5), Fixed::FromInt(5), Fixed::FromInt(5)} {}
+      m_LastObstaclePos{5 << 16, 5 << 16, 5 << 16} {}
 
 LaneGroup::~LaneGroup() {}
 
@@ -177,13 +185,13 @@ bool LaneGroup::Construct() {
 
 bool LaneGroup::AddObstacle(Fixed t, I32 lane, Node* model, Shader* shader) {
     if (!m_Highway) return false;
-    Vector3 ride, aheadCentre, up, right;
-    if (!m_Highway->Eval(t + QuarterSecond, ride, aheadCentre, up, right)) {
+    CoursePoint ride, aheadCentre, centre;
+    Vector3 up, right;
+    if (!m_Highway->EvalCourse(t + QuarterSecond, ride, aheadCentre, up, right)) {
         LogW() << "LaneGroup::AddObstacle: Eval failed.";
         return false;
     }
-    Vector3 centre;
-    if (!m_Highway->Eval(t, ride, centre, up, right)) {
+    if (!m_Highway->EvalCourse(t, ride, centre, up, right)) {
         LogW() << "LaneGroup::AddObstacle: Eval failed.";
         return false;
     }
@@ -194,7 +202,8 @@ bool LaneGroup::AddObstacle(Fixed t, I32 lane, Node* model, Shader* shader) {
     const Fixed o = Fixed::FromInt(lane - 1);
     const Vector3 lift = model == m_MineModel.Get() ? Quarter(up) : Vector3::Zero;
     const Vector3 laneOffset = Half(right) * o - (right * k) * o;
-    const Vector3 position = centre + Half(up) + laneOffset + lift;
+    const Vector3 raise = Half(up) + laneOffset + lift;
+    const CoursePoint position = centre + raise;
 
     if (SquaredDistance(m_LastObstaclePos, position) < MinSquaredSpacing) return false;
     m_LastObstaclePos = position;
@@ -207,12 +216,12 @@ bool LaneGroup::AddObstacle(Fixed t, I32 lane, Node* model, Shader* shader) {
         mesh->SetShader(shader);
         mesh->SetParent(obstacle);
     }
-    obstacle->SetParent(this);
     obstacle->SetEnabled(0);
-    obstacle->SetTranslation(position);
-    obstacle->SetTarget(aheadCentre + Half(up) + laneOffset + lift);
+    const Place place{position, aheadCentre + raise};
+    obstacle->SetTranslation(place.at.RelativeTo(m_Highway->GetOrigin()));
+    obstacle->SetTarget(place.target.RelativeTo(m_Highway->GetOrigin()));
     // World up made perpendicular to the road, so the obstacle faces along it.
-    Vector3 d = aheadCentre - centre;
+    Vector3 d = aheadCentre.RelativeTo(centre);
     d.Normalize();
     obstacle->SetUp((-d).Cross(d.Cross(WorldUp)));
 
@@ -221,7 +230,9 @@ bool LaneGroup::AddObstacle(Fixed t, I32 lane, Node* model, Shader* shader) {
         m_ObstacleBuckets.resize(static_cast<size_t>(second + 1));
         m_TimeBuckets.resize(static_cast<size_t>(second + 1));
         m_SpinBuckets.resize(static_cast<size_t>(second + 1));
+        m_PlaceBuckets.resize(static_cast<size_t>(second + 1));
     }
+    m_PlaceBuckets[static_cast<size_t>(second)].push_back(place);
     m_ObstacleBuckets[static_cast<size_t>(second)].push_back(obstacle);
     m_SpinBuckets[static_cast<size_t>(second)].push_back(RandomRange(Fixed::FromInt(60), Fixed::FromInt(120)));
     m_TimeBuckets[static_cast<size_t>(second)].push_back(t);
@@ -243,13 +254,13 @@ void LaneGroup::Update(Fixed t) {
         for (I32 b = m_CurrentSecond - 1; b <= std::min(m_CurrentSecond + 3, second - 2); ++b)
             if (HasBucket(b))
                 for (const Ref<LookTransform>& obstacle : m_ObstacleBuckets[static_cast<size_t>(b)])
-                    obstacle->SetEnabled(0);
+                    SetShown(obstacle, false);
         m_CurrentSecond = second;
 
         ShowOnChange(second, [this](I32 b) { return HasBucket(b) ? static_cast<I32>(m_ObstacleBuckets[b].size()) : -1; },
                      [this](I32 b, I32 count) {
                          const std::vector<Ref<LookTransform>>& bucket = m_ObstacleBuckets[static_cast<size_t>(b)];
-                         for (I32 k = 0; k < count; ++k) bucket[bucket.size() - 1 - k]->SetEnabled(1);
+                         for (I32 k = 0; k < count; ++k) SetShown(bucket[bucket.size() - 1 - k], true);
                      });
     }
 
@@ -291,6 +302,22 @@ Transform* LaneGroup::FindNearest(const Vector3& from, Fixed& squaredDistance) c
     return nearest;
 }
 
+void LaneGroup::SetShown(LookTransform* obstacle, bool shown) {
+    obstacle->SetEnabled(shown ? 1 : 0);
+    if (shown && obstacle->GetParent() != this) obstacle->SetParent(this);
+    if (!shown && obstacle->GetParent() == this) obstacle->SetParent(nullptr);
+}
+
+void LaneGroup::FollowOrigin() {
+    if (!m_Highway) return;
+    const CoursePoint& origin = m_Highway->GetOrigin();
+    for (size_t s = 0; s < m_ObstacleBuckets.size(); ++s)
+        for (size_t k = 0; k < m_ObstacleBuckets[s].size(); ++k) {
+            m_ObstacleBuckets[s][k]->SetTranslation(m_PlaceBuckets[s][k].at.RelativeTo(origin));
+            m_ObstacleBuckets[s][k]->SetTarget(m_PlaceBuckets[s][k].target.RelativeTo(origin));
+        }
+}
+
 Fixed LaneGroup::LatestCapsuleBefore(Fixed t) const {
     const I32 second = static_cast<I16>(t.ToInt());
     if (!HasBucket(second)) return Fixed::FromInt(-1);
@@ -318,6 +345,7 @@ void LaneGroup::RemoveObstacle(Node* node) {
             if (node->GetParent() == this) node->SetParent(nullptr);
             m_SpinBuckets[second].erase(m_SpinBuckets[second].begin() + static_cast<std::ptrdiff_t>(k));
             m_TimeBuckets[second].erase(m_TimeBuckets[second].begin() + static_cast<std::ptrdiff_t>(k));
+            m_PlaceBuckets[second].erase(m_PlaceBuckets[second].begin() + static_cast<std::ptrdiff_t>(k));
             return;
         }
     }

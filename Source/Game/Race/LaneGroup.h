@@ -3,10 +3,12 @@
 //
 // Each band of the analysis gets a lane (0 right of centre, 1 centre, 2
 // left); strong onsets become capsules, weaker ones mines. Every obstacle is
-// a LookTransform child of the group, facing along the road, with one
-// PolygonGeometry child that shares the model's first mesh (no vertex
-// copies); an obstacle is a mine exactly when that mesh carries the mine
-// shader. The transform's enabled flag is the obstacle's shown flag.
+// a LookTransform facing along the road, with one PolygonGeometry child that
+// shares the model's first mesh (no vertex copies); an obstacle is a mine
+// exactly when that mesh carries the mine shader. The transform's enabled
+// flag is the obstacle's shown flag, and only shown obstacles are children
+// of the group, so that drawing an hour-long song's course does not walk
+// its thousands of obstacles every frame.
 // Obstacles are kept in buckets of one whole song second so that the
 // per-frame work touches only the previous second, the current one and the
 // next three.
@@ -14,7 +16,8 @@
 // Depends on: Race/HighwayGeometry, Scene (Transform, PolygonGeometry,
 // Shader), Math (Random, trigonometric tables: InitTables before Update).
 // Ownership: the group holds counted references to the models, shaders and
-// highway it is given, and to its obstacles (as children and in the buckets).
+// highway it is given, and to its obstacles (in the buckets, and as children
+// while shown).
 #pragma once
 
 #include <vector>
@@ -41,6 +44,7 @@ class LaneGroup : public Group {
     // points more than 181 units apart (whose squares overflow 16.16) still
     // count as far apart. Saturates at Fixed::Max.
     static Fixed SquaredDistance(const Vector3& a, const Vector3& b);
+    static Fixed SquaredDistance(const CoursePoint& a, const CoursePoint& b);
     // How far a shown capsule spinning at spin degrees per second stands
     // above its place at song time t (along its up vector).
     static Vector3 BobOffset(Fixed spin, Fixed t, const Vector3& up);
@@ -99,6 +103,14 @@ class LaneGroup : public Group {
     // when there is none, -1.0 when t's second has no bucket.
     Fixed LatestCapsuleBefore(Fixed t) const;
 
+    // Shows or hides an obstacle: its enabled flag, and a child of the group
+    // while shown.
+    void SetShown(LookTransform* obstacle, bool shown);
+
+    // Re-places every obstacle relative to the highway's origin, after
+    // HighwayGeometry::SetOrigin moved it.
+    void FollowOrigin();
+
     // Removes an obstacle of the current or the previous second (hit or
     // collected).
     void RemoveObstacle(Node* node);
@@ -114,6 +126,11 @@ class LaneGroup : public Group {
     const std::vector<Ref<LookTransform>>& GetObstacles(I32 second) const { return m_ObstacleBuckets[second]; }
     const std::vector<Fixed>& GetTimes(I32 second) const { return m_TimeBuckets[second]; }
     const std::vector<Fixed>& GetSpins(I32 second) const { return m_SpinBuckets[second]; }
+    // Where an obstacle stands on the course and the point it faces.
+    struct Place {
+        CoursePoint at, target;
+    };
+    const std::vector<Place>& GetPlaces(I32 second) const { return m_PlaceBuckets[second]; }
 
     // The first mesh of a model tree in depth-first order, or null.
     static PolygonGeometry* FirstMesh(Node* model);
@@ -147,11 +164,12 @@ private:
     std::vector<std::vector<Ref<LookTransform>>> m_ObstacleBuckets;
     std::vector<std::vector<Fixed>> m_TimeBuckets;
     std::vector<std::vector<Fixed>> m_SpinBuckets;
+    std::vector<std::vector<Place>> m_PlaceBuckets;
     I32 m_CurrentSecond;
     Fixed m_LastTime;
     I32 m_GoodCount;
     I32 m_BadCount;
-    Vector3 m_LastObstaclePos;
+    CoursePoint m_LastObstaclePos;
 };
 
 }  // namespace Meridian

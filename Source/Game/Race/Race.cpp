@@ -192,6 +192,7 @@ bool Race::Step(App& app, RaceHud& hud) {
                      from);
             from = m_Player->m_Root->GetTranslation();
         }
+        MoveOrigin();
 
         const I32 seconds = m_Music ? static_cast<I32>(m_Music->GetTime()) : m_PlayTime.ToInt();
         SetText(hud.m_TimeText, "%02d:%02d", seconds / 60, seconds % 60);
@@ -235,6 +236,27 @@ void Race::RacePart(RaceHud& hud, Fixed delta, const Vector3& from) {
 
     const Fixed missed = lanes->LatestCapsuleBefore(m_PlayTime);
     if (LaneRules::BreaksStreak(missed, m_LastMissTime)) m_Streak = 0;
+}
+
+void Race::MoveOrigin() {
+    HighwayGeometry* highway = m_AudioTrack->GetHighway();
+    CoursePoint ride, centre;
+    Vector3 up, right;
+    if (!highway->EvalCourse(m_PlayTime, ride, centre, up, right)) return;
+    const CoursePoint old = highway->GetOrigin();
+    if (centre.ReachFrom(old) < OriginReach) return;
+    const CoursePoint origin = centre.Snapped();
+    highway->SetOrigin(origin);
+    m_AudioTrack->GetLaneGroup()->FollowOrigin();
+    // Where the glider, the camera and the starfield were placed, in the
+    // new frame (what Place sets afresh each frame).
+    LookTransform* placed[] = {m_Player->m_Root, m_Player->m_CameraTransform, m_StarfieldTransform};
+    for (LookTransform* transform : placed) {
+        if (!transform) continue;
+        transform->SetTranslation((CoursePoint::Of(transform->GetTranslation()) + old).RelativeTo(origin));
+        transform->SetTarget((CoursePoint::Of(transform->GetTarget()) + old).RelativeTo(origin));
+    }
+    LogD() << "Race::MoveOrigin: " << (origin.x >> 16) << ", " << (origin.y >> 16) << ", " << (origin.z >> 16);
 }
 
 void Race::LaneInput(App& app) {

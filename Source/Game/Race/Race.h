@@ -105,6 +105,12 @@ public:
     // LaneRules::HitSteps) at m_PlayTime: slides and places the glider,
     // shows the obstacles and touches the one nearest to from.
     void RacePart(RaceHud& hud, Meridian::Fixed delta, const Meridian::Vector3& from);
+    // Once the glider's course point is OriginReach units from the
+    // highway's origin along an axis, moves the origin to it and everything
+    // placed relative to the old one (after a frame's hit tests, before its
+    // draw, so that the next hit test sees only the new frame).
+    static constexpr Meridian::I64 OriginReach = 4096;
+    void MoveOrigin();
     // Slides the glider towards its target lane and banks it.
     void SidewaysMotion(Meridian::Fixed delta);
     // Puts glider, camera and starfield on the highway at the play time.

@@ -65,7 +65,8 @@ U32 HeldOf(U8 cls) {
 struct Item {
     I32 second, index;
     Fixed time, spin;
-    Vector3 base, up, now;
+    CoursePoint base, now;
+    Vector3 up;
     bool mine;
     I32 shown = INT_MAX;  // first frame shown in; -1: shown before the start
     I32 open0 = INT_MAX, open1 = -1;
@@ -77,7 +78,8 @@ struct Course {
     std::vector<Item> items;
     std::vector<std::vector<I32>> buckets;  // item ids per second, in bucket order
     std::vector<I32> second;
-    std::vector<Vector3> centre, right;
+    std::vector<CoursePoint> centre;
+    std::vector<Vector3> right;
     std::vector<bool> placed;
     Fixed width;
     Fixed xMin, xMax;
@@ -86,18 +88,18 @@ struct Course {
                const std::vector<RacePlanner::Frame>& frames);
     // Where obstacle i stood when the glider was last drawn before frame j's
     // hit test.
-    Vector3 PositionAt(const Item& item, size_t j, const std::vector<RacePlanner::Frame>& frames) const {
+    CoursePoint PositionAt(const Item& item, size_t j, const std::vector<RacePlanner::Frame>& frames) const {
         if (item.shown >= static_cast<I32>(j) || j == 0) return item.now;
         return item.mine ? item.base : item.base + LaneGroup::BobOffset(item.spin, frames[j - 1].time, item.up);
     }
     // The glider's drawn position for frame j's hit test, or false.
-    bool Drawn(size_t j, Fixed x, const RacePlanner::Start& start, Vector3& at) const {
+    bool Drawn(size_t j, Fixed x, const RacePlanner::Start& start, CoursePoint& at) const {
         if (j == 0) {
             at = start.drawn;
             return true;
         }
         if (!placed[j - 1]) return false;
-        at = LaneRules::GliderPoint(centre[j - 1], right[j - 1], x);
+        at = centre[j - 1] + right[j - 1] * x;  // LaneRules::GliderPoint on the course
         return true;
     }
 };
@@ -119,9 +121,9 @@ void Course::Build(const LaneGroup& lanes, const HighwayGeometry& highway, const
             item.index = static_cast<I32>(k);
             item.time = lanes.GetTimes(s)[k];
             item.spin = lanes.GetSpins(s)[k];
-            item.base = node->GetTranslation();
+            item.base = lanes.GetPlaces(s)[k].at;
             item.up = node->GetUp();
-            item.now = node->GetWorldPosition();
+            item.now = CoursePoint::Of(node->GetWorldPosition()) + highway.GetOrigin();
             item.mine = lanes.IsMine(node);
             if (node->IsEnabled()) item.shown = -1;
             buckets[static_cast<size_t>(s)].push_back(static_cast<I32>(items.size()));
@@ -152,8 +154,9 @@ void Course::Build(const LaneGroup& lanes, const HighwayGeometry& highway, const
                     }
                 });
         }
-        Vector3 ride, c, up, r, c1, r1;
-        placed[j] = highway.Eval(t, ride, c, up, r) && highway.Eval(t + PlaceAhead, ride, c1, up, r1);
+        CoursePoint ride, c, c1;
+        Vector3 up, r, r1;
+        placed[j] = highway.EvalCourse(t, ride, c, up, r) && highway.EvalCourse(t + PlaceAhead, ride, c1, up, r1);
         centre[j] = c;
         right[j] = r;
     }
@@ -163,13 +166,14 @@ void Course::Build(const LaneGroup& lanes, const HighwayGeometry& highway, const
     const F32 reach = LaneGroup::HitBound.ToFloat() + ReachMargin;
     for (size_t j = 0; j < n; ++j) {
         if (second[j] > static_cast<I32>(buckets.size())) continue;
-        Vector3f a, d;
+        CoursePoint a;
+        Vector3f d;
         if (j == 0) {
-            a = ToFloat(start.drawn);
+            a = start.drawn;
             d = {0.0f, 0.0f, 0.0f};
         } else {
             if (!placed[j - 1]) continue;
-            a = ToFloat(centre[j - 1]);
+            a = centre[j - 1];
             d = ToFloat(right[j - 1]);
         }
         for (I32 b = second[j] - 1; b <= second[j]; ++b) {
@@ -177,7 +181,7 @@ void Course::Build(const LaneGroup& lanes, const HighwayGeometry& highway, const
             for (I32 id : buckets[static_cast<size_t>(b)]) {
                 Item& item = items[static_cast<size_t>(id)];
                 if (item.shown > static_cast<I32>(j)) continue;
-                const Vector3f o = ToFloat(PositionAt(item, j, frames)) - a;
+                const Vector3f o = PositionAt(item, j, frames).FloatFrom(a);
                 const F32 dd = d.Dot(d);
                 F32 x = dd > 0.0f ? o.Dot(d) / dd : 0.0f;
                 x = std::max(xMin.ToFloat(), std::min(xMax.ToFloat(), x));
@@ -431,7 +435,11 @@ RacePlanner::Start RacePlanner::FromRace(const Race& race, U32 previous) {
         start.x = player->m_X;
         start.lane = player->m_Lane;
         start.lateralSpeed = player->m_LateralSpeed;
-        if (player->m_Root) start.drawn = player->m_Root->GetWorldPosition();
+        if (player->m_Root) {
+            start.drawn = CoursePoint::Of(player->m_Root->GetWorldPosition());
+            if (race.GetAudioTrack() && race.GetAudioTrack()->GetHighway())
+                start.drawn = start.drawn + race.GetAudioTrack()->GetHighway()->GetOrigin();
+        }
     }
     start.score = {race.m_Score, race.m_Energy, race.m_Streak};
     start.lastMiss = race.m_LastMissTime;
@@ -476,7 +484,7 @@ bool RacePlanner::Make(const LaneGroup& lanes, const HighwayGeometry& highway, c
     };
     std::vector<Cell> cells;
     std::vector<I32> remap;
-    std::vector<Vector3> positions;
+    std::vector<CoursePoint> positions;
     const std::vector<I32> none;
     I32 lastStep = INT_MIN;
     bool settled = false;
@@ -541,7 +549,7 @@ bool RacePlanner::Make(const LaneGroup& lanes, const HighwayGeometry& highway, c
             for (size_t b = 0; b < before.size(); ++b)
                 if ((from.mask >> b & 1u) && remap[b] >= 0) mask |= 1u << remap[b];
             I64 value = from.value;
-            Vector3 drawn;
+            CoursePoint drawn;
             if (masked && course.Drawn(j, Fixed::FromRaw(bases[from.base].x), start, drawn)) {
                 Fixed nearest = LaneGroup::NearestBound;
                 I32 hit = -1;
@@ -647,7 +655,7 @@ void RacePlanner::Replay(const LaneGroup& lanes, const HighwayGeometry& highway,
         // The nearest shown obstacle of the current or the previous second,
         // as FindNearest.
         const I32 s = course.second[j];
-        Vector3 drawn;
+        CoursePoint drawn;
         if (s <= static_cast<I32>(course.buckets.size()) && course.Drawn(j, previousX, start, drawn)) {
             Fixed nearest = LaneGroup::NearestBound;
             I32 hit = -1;

@@ -62,7 +62,7 @@ public:
         Meridian::Fixed x;
         Meridian::Fixed lane;
         Meridian::U32 previous = 0;  // lane buttons held in the frame before
-        Meridian::Vector3 drawn;     // the glider's position when last drawn
+        Meridian::CoursePoint drawn;  // the glider's course position when last drawn
         Meridian::Fixed lateralSpeed = Meridian::Fixed::FromInt(40);
         LaneRules::Score score;
         Meridian::Fixed lastMiss;

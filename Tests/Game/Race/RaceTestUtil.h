@@ -17,6 +17,7 @@
 #include "Math/MathFunctions.h"
 #include "Race/LaneGroup.h"
 #include "Race/Race.h"
+#include "Render/Pnd/RenderPndGL.h"
 #include "Render/RenderNull.h"
 #include "Scene/PolygonGeometry.h"
 #include "Scene/Transform.h"
@@ -105,11 +106,19 @@ class ScriptedInput : public InputNull {
 // buttons, fixed clock) with the game's HUD; run in the build folder.
 class HeadlessRace {
 public:
-    HeadlessRace() {
+    // Drawn by the real device offscreen (320x240) when rendered, else by the null device.
+    explicit HeadlessRace(bool rendered = false) {
         g_Buttons = 0;
         System::UseFixedClock(16, 1000);
-        SetDeviceFactory(DeviceFactory{[]() -> Render* { return New<RenderNull>(); },
-                                       []() -> Input* { return New<ScriptedInput>(); }, &CreateAudioPlayerSilent});
+        Render* (*offscreen)() = []() -> Render* {
+            RenderPndGLOptions options;
+            options.m_Mode = RenderPndGLOptions::Offscreen;
+            options.m_Scale = 1;
+            return New<RenderPndGL>(options);
+        };
+        Render* (*null)() = []() -> Render* { return New<RenderNull>(); };
+        SetDeviceFactory(DeviceFactory{rendered ? offscreen : null, []() -> Input* { return New<ScriptedInput>(); },
+                                       &CreateAudioPlayerSilent});
     }
     ~HeadlessRace() {
         if (app) race.End(*app, hud), app->Exit(), app.Reset();
