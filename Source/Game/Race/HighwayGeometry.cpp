@@ -202,9 +202,9 @@ void HighwayGeometry::ComputeGeometry() {
         texCoords[0].v = first;
         texCoords[1].v = first;
     }
-    m_Origin = CoursePoint{};
-    SetVertices(vertices);
     m_CourseVertices = std::move(vertices);
+    m_Origin = CoursePoint{};
+    PlaceVertices();
     SetTexCoords(0, texCoords);
 
     LogD() << "HighwayGeometry::ComputeGeometry: CreateIndices.";
@@ -242,7 +242,13 @@ bool HighwayGeometry::Eval(Fixed t, Vector3& ride, Vector3& centre, Vector3& up,
 void HighwayGeometry::SetOrigin(const CoursePoint& origin) {
     if (origin == m_Origin) return;
     m_Origin = origin;
-    const Vector3f shift = origin.FloatFrom(CoursePoint{});
+    PlaceVertices();
+}
+
+void HighwayGeometry::PlaceVertices() {
+    // A long course spreads farther than a bounding sphere can measure; it
+    // is then unbounded (never culled), which is no fault of the data.
+    const Vector3f shift = m_Origin.FloatFrom(CoursePoint{});
     std::vector<Float3>& drawn = m_Data->m_Vertices;
     drawn.resize(m_CourseVertices.size());
     for (size_t i = 0; i < drawn.size(); ++i) {

@@ -93,6 +93,8 @@ class HighwayGeometry : public PolygonGeometry {
 private:
     void ComputeStatistics();
     void ComputeGeometry();
+    // The drawn vertices: the course's less the origin.
+    void PlaceVertices();
 
     std::vector<TrackData::Bands> m_TrackFlux;
     std::vector<TrackData::Bands> m_TrackThreshold;

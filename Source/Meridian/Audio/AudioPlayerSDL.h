@@ -89,7 +89,9 @@ class AudioMusicSourceSDL : public AudioSource {
     // heard; never goes back; once the music stopped or ended it stands at
     // the position of its last mixed sound.
     F32 GetTime() override;
-    U64 GetFramesMixed() override { return m_FramesMixed.load(); }
+    // As of the mixer's last completed call, the count the clock above is
+    // reckoned from (a reading during a call does not see it half done).
+    U64 GetFramesMixed() override { return m_LastMix.load() >> 32; }
 
     // SDL_mixer's music hook: fills bytes of the mixer's stream.
     static void Mix(void* source, U8* stream, int bytes);
