@@ -70,11 +70,15 @@ int main(int argc, char** argv) {
         wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const double gap = wall - sampleWall;
         sampleWall = wall;
+        // The clock and the count from one moment: a mixer call that ends
+        // between the readings would set an old clock against a new count.
+        const U64 frames = music->GetFramesMixed();
         const double clock = music->GetTime();
-        const double stream = static_cast<double>(music->GetFramesMixed()) / 44100.0;
+        if (music->GetFramesMixed() != frames) continue;
+        const double stream = static_cast<double>(frames) / 44100.0;
         if (clock <= 0.0) continue;
-        if (music->GetFramesMixed() != lastFrames) {
-            lastFrames = music->GetFramesMixed();
+        if (frames != lastFrames) {
+            lastFrames = frames;
             const double difference = clock - (stream - queued);
             maxDifference = std::max(maxDifference, std::abs(difference));
             if (gap <= 0.0005) {
@@ -108,8 +112,6 @@ int main(int argc, char** argv) {
                 calls, 1000.0 * queued, 1000.0 * maxDifference, 1000.0 * firstMinute / std::max(1L, firstCalls),
                 1000.0 * lastMinute / std::max(1L, lastCalls),
                 1000.0 * (lastMinute / std::max(1L, lastCalls) - firstMinute / std::max(1L, firstCalls)));
-    // A sample can also land inside a call, between the frames counted and
-    // the clock's update: the percentiles show how rare that is.
     std::sort(tightDifferences.begin(), tightDifferences.end());
     auto percentile = [&](double p) {
         return tightDifferences.empty() ? 0.0 : tightDifferences[static_cast<size_t>(p * (tightDifferences.size() - 1))];

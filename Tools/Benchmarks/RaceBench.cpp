@@ -93,6 +93,7 @@ bool RaceOnce(const std::string& song, Render* (*render)(), Result& result) {
     LanePilot pilot;
     g_Held = 0;
     if (!music || !race.Start(*app, hud, song, music)) return false;
+    race.FinishPlan();  // planned up front, so that the frames time the race alone
     bool finished = false;
     while (!finished && result.frames < 100000) {
         g_Held = pilot.Buttons(*app, race, g_Held);

@@ -379,6 +379,7 @@ void MainApp::ExitState(I32 state) {
             break;
         case States::Play:
             m_FinalScore = m_Race.GetScore();
+            m_Race.FinishPlan();
             if (m_Race.m_CapsulesPlaced > 0 || m_Race.m_MinesPlaced > 0)
                 std::printf(
                     "Race finished: score %d, capsules taken %d of %d (%.1f%%), mines hit %d of %d, reachable %d of %d\n",

@@ -4,6 +4,7 @@
 
 #include "Core/DataFolder.h"
 #include "Core/Log.h"
+#include "Core/System.h"
 #include "Math/MathFunctions.h"
 #include "Math/Random.h"
 #include "Race/AudioTrack.h"
@@ -136,18 +137,24 @@ bool Race::Start(App& app, RaceHud& hud, const std::string& song, AudioSource* m
     m_SongLength = highway->GetEndTime();
 
     // The best run from here, on frames as long as this one (60 Hz when
-    // there is none yet).
+    // there is none yet), planned a slice per frame while the race runs: an
+    // hour-long course takes seconds.
     const U32 stepMs = static_cast<U32>(app.GetFrameDelta().ToFloat() * 1000.0f + 0.5f);
-    RacePlanner::Plan plan;
-    if (RacePlanner::Make(*lanes, *highway, RacePlanner::FromRace(*this, 0),
-                          RacePlanner::FixedSteps(0, stepMs > 0 ? stepMs : 16, m_SongLength), plan)) {
-        m_CapsulesReachable = plan.capsules;
-        m_BestScore = plan.score;
-    }
+    m_Planner.reset(new RacePlanner::Job());
+    m_Planner->Begin(*lanes, *highway, RacePlanner::FromRace(*this, 0),
+                     RacePlanner::FixedSteps(0, stepMs > 0 ? stepMs : 16, m_SongLength));
 
     m_Music = music;
     if (m_Music) m_Music->Play(0);
     return true;
+}
+
+void Race::FinishPlan() {
+    if (!m_Planner) return;
+    m_Planner->Run(UINT64_MAX);
+    m_CapsulesReachable = m_Planner->GetPlan().capsules;
+    m_BestScore = m_Planner->GetPlan().score;
+    m_Planner.reset();
 }
 
 void Race::SetPaused(RaceHud& hud, bool paused) {
@@ -177,6 +184,8 @@ bool Race::Step(App& app, RaceHud& hud) {
     } else {
         m_PlayTime += delta;
     }
+
+    if (m_Planner && !m_Planner->IsDone()) m_Planner->Run(System::GetWorkMicroseconds() + PlanMicroseconds);
 
     if (!m_Ending && highway && lanes) {
         LaneInput(app);
@@ -367,6 +376,7 @@ bool Race::EndCheck(App& app, RaceHud& hud) {
     const Fixed t = m_Ending ? m_PlayTime + m_SkipOffset : m_PlayTime;
     bool finished = false;
     if (ReachesEnd(t, m_SongLength) || (m_Music && !m_Music->IsPlaying())) finished = true;
+    if (finished) FinishPlan();
     if (t + Fixed::FromInt(2) >= m_SongLength) {
         if (m_Music) m_Music->FadeOut(1000);
         if (hud.m_Fade) {

@@ -20,6 +20,7 @@
 #include "Race/PerfectEffect.h"
 #include "Race/PickupEffect.h"
 #include "Race/Player.h"
+#include "Race/RacePlanner.h"
 #include "Race/Starfield.h"
 #include "Scene/ImageGeometry.h"
 #include "Scene/TextGeometry.h"
@@ -80,9 +81,12 @@ public:
     Meridian::I32 m_CapsulesPlaced;
     Meridian::I32 m_MinesPlaced;
     // The planner's best run of the course at the race's frame rate: the
-    // capsules it takes and the score it earns.
+    // capsules it takes and the score it earns. Planned a slice per frame;
+    // set once the race has finished, or FinishPlan was called.
     Meridian::I32 m_CapsulesReachable;
     Meridian::I32 m_BestScore;
+    // Plans the rest at once (nothing when the plan is made).
+    void FinishPlan();
 
     Meridian::Fixed m_PlayTime;
     Meridian::Fixed m_SongLength;
@@ -127,6 +131,8 @@ private:
     Meridian::Ref<Meridian::AudioSource> m_Music;
     Meridian::Ref<Meridian::Fog> m_Fog;
     Meridian::Ref<Meridian::LookTransform> m_StarfieldTransform;
+    std::unique_ptr<RacePlanner::Job> m_Planner;
+    static constexpr Meridian::U64 PlanMicroseconds = 3000;  // planning per frame
     Meridian::Ref<Starfield> m_Starfield;
     Meridian::Ref<Meridian::Shader> m_StarShader;
     Meridian::Ref<PickupEffect> m_PickupEffect;

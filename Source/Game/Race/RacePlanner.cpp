@@ -449,32 +449,21 @@ RacePlanner::Start RacePlanner::FromRace(const Race& race, U32 previous) {
     return start;
 }
 
-bool RacePlanner::Make(const LaneGroup& lanes, const HighwayGeometry& highway, const Start& start,
-                       const std::vector<Frame>& frames, Plan& plan) {
-    plan = Plan();
-    if (frames.empty() || highway.GetEndTime() <= Fixed::Zero) return false;
+static void ReplayCourse(const Course& course, const RacePlanner::Start& start,
+                         const std::vector<RacePlanner::Frame>& frames, const std::vector<U32>& buttons,
+                         RacePlanner::Plan& plan);
+
+// The search's state between slices of work.
+struct RacePlanner::Job::Search {
     Course course;
-    course.Build(lanes, highway, start, frames);
-    const size_t n = frames.size();
-
+    Start start;
+    std::vector<Frame> frames;
+    size_t n = 0, j = 0;
     Fixed targets[5];
-    for (I32 lane = LaneRules::MinLane; lane <= LaneRules::MaxLane; ++lane)
-        targets[lane + 2] = LaneRules::TargetX(Fixed::FromInt(lane), course.width);
-
-    // Obstacles within reach, per frame, in bucket order.
-    std::vector<std::vector<I32>> openAt(n);
-    for (size_t id = 0; id < course.items.size(); ++id) {
-        const Item& item = course.items[id];
-        for (I32 j = item.open0; j <= item.open1; ++j) openAt[static_cast<size_t>(j)].push_back(static_cast<I32>(id));
-    }
-
-    const I32 lane0 = Clamp(start.lane, Fixed::FromInt(LaneRules::MinLane), Fixed::FromInt(LaneRules::MaxLane)).m_Raw;
-    const I32 startLane = (lane0 + 32768) >> 16;
+    std::vector<std::vector<I32>> openAt;
     Bases bases;
-    std::vector<State> current{{bases.Get(start.x.m_Raw, startLane, 2), 0u, 0, 0u}}, next, previous;
-    // A frame that repeats the one before (no obstacle near, every state's
-    // value settled) shares its states.
-    History history(n, startLane);
+    std::vector<State> current, next, previous;
+    History history{0, 0};
     StateMap map;
     // Frames without obstacles in reach have no masks: states are found by
     // group in a table stamped with the frame.
@@ -488,7 +477,63 @@ bool RacePlanner::Make(const LaneGroup& lanes, const HighwayGeometry& highway, c
     const std::vector<I32> none;
     I32 lastStep = INT_MIN;
     bool settled = false;
-    for (size_t j = 0; j < n; ++j) {
+
+    // Frames j .. up to the budget; true once the last is done.
+    bool Run(U64 untilMicroseconds);
+    void Finish(Plan& plan);
+};
+
+RacePlanner::Job::Job() {}
+RacePlanner::Job::~Job() {}
+
+bool RacePlanner::Job::Begin(const LaneGroup& lanes, const HighwayGeometry& highway, const Start& start,
+                             std::vector<Frame> frames) {
+    m_Plan = Plan();
+    m_Search.reset();
+    m_Done = true;
+    if (frames.empty() || highway.GetEndTime() <= Fixed::Zero) return false;
+    m_Search.reset(new Search());
+    Search& q = *m_Search;
+    q.start = start;
+    q.frames = std::move(frames);
+    q.course.Build(lanes, highway, start, q.frames);
+    q.n = q.frames.size();
+    for (I32 lane = LaneRules::MinLane; lane <= LaneRules::MaxLane; ++lane)
+        q.targets[lane + 2] = LaneRules::TargetX(Fixed::FromInt(lane), q.course.width);
+
+    // Obstacles within reach, per frame, in bucket order.
+    q.openAt.resize(q.n);
+    for (size_t id = 0; id < q.course.items.size(); ++id) {
+        const Item& item = q.course.items[id];
+        for (I32 j = item.open0; j <= item.open1; ++j) q.openAt[static_cast<size_t>(j)].push_back(static_cast<I32>(id));
+    }
+
+    const I32 lane0 = Clamp(start.lane, Fixed::FromInt(LaneRules::MinLane), Fixed::FromInt(LaneRules::MaxLane)).m_Raw;
+    const I32 startLane = (lane0 + 32768) >> 16;
+    q.current = {{q.bases.Get(start.x.m_Raw, startLane, 2), 0u, 0, 0u}};
+    // A frame that repeats the one before (no obstacle near, every state's
+    // value settled) shares its states.
+    q.history = History(q.n, startLane);
+    m_Done = false;
+    return true;
+}
+
+bool RacePlanner::Job::Run(U64 untilMicroseconds) {
+    if (m_Done) return true;
+    if (!m_Search->Run(untilMicroseconds)) return false;
+    m_Search->Finish(m_Plan);
+    m_Search.reset();
+    m_Done = true;
+    return true;
+}
+
+bool RacePlanner::Job::Search::Run(U64 untilMicroseconds) {
+    const size_t n = this->n;
+    // Every slice does some frames, however late it starts.
+    for (size_t done = 0; j < n; ++j, ++done) {
+        if (done > 0 && (done & 255) == 0 && untilMicroseconds != UINT64_MAX &&
+            System::GetWorkMicroseconds() >= untilMicroseconds)
+            return false;
         const std::vector<I32>& before = j > 0 ? openAt[j - 1] : none;
         std::vector<I32>& open = openAt[j];
         const I32 step = (start.lateralSpeed * frames[j].delta).m_Raw;
@@ -614,8 +659,11 @@ bool RacePlanner::Make(const LaneGroup& lanes, const HighwayGeometry& highway, c
             history.Repeat(j);
         else
             history.Merge(j, current.size(), bases);
-    }
+        }
+    return true;
+}
 
+void RacePlanner::Job::Search::Finish(Plan& plan) {
     size_t best = 0;
     for (size_t s = 1; s < current.size(); ++s)
         if (current[s].value > current[best].value) best = s;
@@ -623,14 +671,28 @@ bool RacePlanner::Make(const LaneGroup& lanes, const HighwayGeometry& highway, c
     std::vector<U32> buttons(n);
     U32 held = start.previous;
     for (size_t j = 0; j < n; ++j) held = buttons[j] = PressFor(moves[j], held);
-    Replay(lanes, highway, start, frames, buttons, plan);
-    return true;
+    ReplayCourse(course, start, frames, buttons, plan);
+}
+
+
+bool RacePlanner::Make(const LaneGroup& lanes, const HighwayGeometry& highway, const Start& start,
+                       const std::vector<Frame>& frames, Plan& plan) {
+    Job job;
+    const bool made = job.Begin(lanes, highway, start, frames) && job.Run(UINT64_MAX);
+    plan = job.GetPlan();
+    return made;
 }
 
 void RacePlanner::Replay(const LaneGroup& lanes, const HighwayGeometry& highway, const Start& start,
                          const std::vector<Frame>& frames, const std::vector<U32>& buttons, Plan& plan) {
     Course course;
     course.Build(lanes, highway, start, frames);
+    ReplayCourse(course, start, frames, buttons, plan);
+}
+
+static void ReplayCourse(const Course& course, const RacePlanner::Start& start,
+                         const std::vector<RacePlanner::Frame>& frames, const std::vector<U32>& buttons,
+                         RacePlanner::Plan& plan) {
     const size_t n = std::min(frames.size(), buttons.size());
     std::vector<bool> removed(course.items.size(), false);
     plan.buttons.assign(buttons.begin(), buttons.begin() + static_cast<std::ptrdiff_t>(n));

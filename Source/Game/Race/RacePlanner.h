@@ -33,6 +33,7 @@
 // the trigonometric tables (InitTables).
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "Race/LaneGroup.h"
@@ -89,6 +90,31 @@ public:
     // False (plan empty) without a highway or frames.
     static bool Make(const Meridian::LaneGroup& lanes, const Meridian::HighwayGeometry& highway, const Start& start,
                      const std::vector<Frame>& frames, Plan& plan);
+    // Make, a slice at a time: Begin takes what it needs of the lanes and the
+    // highway (both may change afterwards, as a race changes them), then Run
+    // works until the work clock (System::GetWorkMicroseconds) passes a
+    // deadline, as many times as it takes; UINT64_MAX runs to the end.
+    class Job {
+    public:
+        Job();
+        ~Job();
+        Job(const Job&) = delete;
+        Job& operator=(const Job&) = delete;
+        // False, and done with an empty plan, without a highway or frames.
+        bool Begin(const Meridian::LaneGroup& lanes, const Meridian::HighwayGeometry& highway, const Start& start,
+                   std::vector<Frame> frames);
+        // True once the plan is made (at once when it already was).
+        bool Run(Meridian::U64 untilMicroseconds);
+        bool IsDone() const { return m_Done; }
+        const Plan& GetPlan() const { return m_Plan; }
+
+    private:
+        struct Search;
+        std::unique_ptr<Search> m_Search;
+        Plan m_Plan;
+        bool m_Done = true;
+    };
+
     // The capsules and mines the given buttons take and hit, frame by frame
     // (fills plan's per-frame fields, capsules, mines and score).
     static void Replay(const Meridian::LaneGroup& lanes, const Meridian::HighwayGeometry& highway, const Start& start,
