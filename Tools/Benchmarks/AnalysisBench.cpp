@@ -40,6 +40,7 @@
 #include "Analysis/TrackGen.h"
 #include "Render/Pnd/RenderPndGL.h"
 #include "Memory/Memory.h"
+#include "PeakResident.h"
 
 extern char** environ;
 
@@ -60,18 +61,6 @@ double CpuNow() {
 
 double WallNow() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-// VmHWM of this process in KiB (peak resident set size).
-long PeakRssKiB() {
-    FILE* status = std::fopen("/proc/self/status", "r");
-    if (!status) return -1;
-    char line[256];
-    long value = -1;
-    while (std::fgets(line, sizeof(line), status))
-        if (std::strncmp(line, "VmHWM:", 6) == 0) value = std::strtol(line + 6, nullptr, 10);
-    std::fclose(status);
-    return value;
 }
 
 std::string SelfPath() {
@@ -165,9 +154,9 @@ long Analyse(const std::string& path) {
 
 // Child mode: analyse one song and print the peak memory before and after.
 int RssChild(const std::string& path) {
-    long before = PeakRssKiB();
+    long before = PeakResidentKiB();
     long points = Analyse(path);
-    long after = PeakRssKiB();
+    long after = PeakResidentKiB();
     std::printf("%ld %ld %ld\n", before, after, points);
     return points < 0 ? 1 : 0;
 }

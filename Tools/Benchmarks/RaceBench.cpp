@@ -29,6 +29,7 @@
 #include "Race/Race.h"
 #include "Render/Pnd/RenderPndGL.h"
 #include "Render/RenderNull.h"
+#include "PeakResident.h"
 
 using namespace Meridian;
 
@@ -126,17 +127,6 @@ bool RaceOnce(const std::string& song, Render* (*render)(), Result& result) {
 
 }  // namespace
 
-// VmHWM of this process in KiB (peak resident set size).
-long PeakResidentKiB() {
-    std::FILE* status = std::fopen("/proc/self/status", "r");
-    if (!status) return -1;
-    char line[256];
-    long value = -1;
-    while (std::fgets(line, sizeof(line), status))
-        if (std::strncmp(line, "VmHWM:", 6) == 0) value = std::strtol(line + 6, nullptr, 10);
-    std::fclose(status);
-    return value;
-}
 
 int main(int argc, char** argv) {
     const bool planOnly = argc > 1 && std::string(argv[1]) == "--plan-only";
