@@ -50,6 +50,10 @@ Fixed HitStepTime(Fixed from, Fixed to, I32 k, I32 parts) {
     return Fixed::FromRaw(static_cast<I32>(from.Raw() + span * k / parts));
 }
 
+Fixed HitStepDelta(Fixed delta, I32 k, I32 parts) {
+    return HitStepTime(Fixed::Zero, delta, k, parts) - HitStepTime(Fixed::Zero, delta, k - 1, parts);
+}
+
 Fixed ClampLane(Fixed lane) { return Clamp(lane, Fixed::FromInt(MinLane), Fixed::FromInt(MaxLane)); }
 
 Vector3 GliderPoint(const Vector3& centre, const Vector3& right, Fixed x) { return centre + right * x; }

@@ -39,6 +39,8 @@ extern const Meridian::Fixed MaxHitStep;
 constexpr Meridian::I32 MaxHitSteps = 64;
 Meridian::I32 HitSteps(Meridian::Fixed advance);
 Meridian::Fixed HitStepTime(Meridian::Fixed from, Meridian::Fixed to, Meridian::I32 k, Meridian::I32 parts);
+// Part k's share of the frame's delta (the shares add up to the delta).
+Meridian::Fixed HitStepDelta(Meridian::Fixed delta, Meridian::I32 k, Meridian::I32 parts);
 
 // Where the glider stands: the road's centre point moved x along its right
 // vector.

@@ -196,9 +196,7 @@ bool Race::Step(App& app, RaceHud& hud) {
         Vector3 from = m_Player->m_Root->GetWorldPosition();
         for (I32 k = 1; k <= parts; ++k) {
             m_PlayTime = LaneRules::HitStepTime(before, target, k, parts);
-            RacePart(hud, LaneRules::HitStepTime(Fixed::Zero, delta, k, parts) -
-                              LaneRules::HitStepTime(Fixed::Zero, delta, k - 1, parts),
-                     from);
+            RacePart(hud, LaneRules::HitStepDelta(delta, k, parts), from);
             from = m_Player->m_Root->GetTranslation();
         }
         MoveOrigin();

@@ -419,9 +419,7 @@ std::vector<RacePlanner::Frame> RacePlanner::FixedSteps(U32 playMs, U32 stepMs, 
         // A long frame is raced in parts, each with its own hit test.
         const I32 parts = LaneRules::HitSteps(t - before);
         for (I32 i = 1; i <= parts && frames.size() < maxFrames; ++i)
-            frames.push_back({LaneRules::HitStepTime(before, t, i, parts),
-                              LaneRules::HitStepTime(Fixed::Zero, delta, i, parts) -
-                                  LaneRules::HitStepTime(Fixed::Zero, delta, i - 1, parts)});
+            frames.push_back({LaneRules::HitStepTime(before, t, i, parts), LaneRules::HitStepDelta(delta, i, parts)});
         before = t;
         if (Race::ReachesEnd(t, songLength)) break;
     }
