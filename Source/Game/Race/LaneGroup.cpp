@@ -56,8 +56,13 @@ Fixed LaneGroup::SquaredDistance(const CoursePoint& a, const CoursePoint& b) {
     return Fixed::FromRaw(sum > INT32_MAX ? INT32_MAX : static_cast<I32>(sum));
 }
 
+Fixed LaneGroup::SpinAngle(Fixed spin, Fixed t) {
+    const I64 fourTurns = I64{1440} << 16;
+    return Fixed::FromRaw(static_cast<I32>(((static_cast<I64>(spin.Raw()) * t.Raw()) >> 16) % fourTurns));
+}
+
 Vector3 LaneGroup::BobOffset(Fixed spin, Fixed t, const Vector3& up) {
-    const Fixed h = Absolute(Sin(spin * t));
+    const Fixed h = Absolute(Sin(SpinAngle(spin, t)));
     return Half(up * h) + Quarter(up);
 }
 
@@ -272,7 +277,7 @@ void LaneGroup::Update(Fixed t) {
         for (size_t k = 0; k < bucket.size(); ++k) {
             LookTransform* obstacle = bucket[k];
             if (!obstacle->IsEnabled() || IsMine(obstacle)) continue;
-            const Fixed angle = m_SpinBuckets[static_cast<size_t>(b)][k] * t;
+            const Fixed angle = SpinAngle(m_SpinBuckets[static_cast<size_t>(b)][k], t);
             obstacle->SetOffset(BobOffset(m_SpinBuckets[static_cast<size_t>(b)][k], t, obstacle->GetUp()));
             obstacle->SetRotation({Fixed::FromRaw(angle.Raw() >> 1), angle, angle * Fixed::FromRaw(49152)});
         }

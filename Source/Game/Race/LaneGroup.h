@@ -45,6 +45,11 @@ class LaneGroup : public Group {
     // count as far apart. Saturates at Fixed::Max.
     static Fixed SquaredDistance(const Vector3& a, const Vector3& b);
     static Fixed SquaredDistance(const CoursePoint& a, const CoursePoint& b);
+    // A capsule's turn in degrees at song time t, spinning at spin degrees
+    // per second: spin * t, less whole multiples of four turns, which keeps
+    // the half and three-quarter rates of its other axes whole too. The
+    // product itself leaves 16.16 after about 273 s.
+    static Fixed SpinAngle(Fixed spin, Fixed t);
     // How far a shown capsule spinning at spin degrees per second stands
     // above its place at song time t (along its up vector).
     static Vector3 BobOffset(Fixed spin, Fixed t, const Vector3& up);

@@ -228,7 +228,7 @@ TEST_F(LaneGroupTest, UpdateShowsAtMostFifteenPerSecondAndHidesThePast) {
         const LookTransform& capsule = *lanes->GetObstacles(12)[0];
         const LookTransform& mine = *lanes->GetObstacles(12)[1];
         ASSERT_TRUE(capsule.IsEnabled() && mine.IsEnabled());
-        const Fixed angle = lanes->GetSpins(12)[0] * t;
+        const Fixed angle = LaneGroup::SpinAngle(lanes->GetSpins(12)[0], t);
         EXPECT_EQ(capsule.GetRotation().y, angle);
         EXPECT_EQ(capsule.GetRotation().x, Fixed::FromRaw(angle.Raw() >> 1));
         const float h = std::fabs(std::sin(angle.ToFloat() * 0.017453292f));
@@ -236,6 +236,14 @@ TEST_F(LaneGroupTest, UpdateShowsAtMostFifteenPerSecondAndHidesThePast) {
                     (0.25f + 0.5f * h) * Distance(capsule.GetUp(), Vector3::Zero), 2e-3f);
         EXPECT_EQ(mine.GetRotation(), Vector3::Zero);
         EXPECT_EQ(mine.GetOffset(), Vector3::Zero);
+    }
+    // The turn of all three axes stays smooth on long songs, where spin * t leaves 16.16.
+    for (double t : {12.5, 273.5, 1000.25, 3599.75}) {
+        const double degrees = 119.5 * t;
+        const Fixed angle = LaneGroup::SpinAngle(Fixed::FromFloat(119.5f), Fixed::FromFloat(static_cast<float>(t)));
+        for (double rate : {1.0, 0.5, 0.75})
+            EXPECT_NEAR(Sin(Fixed::FromFloat(static_cast<float>(std::fmod(degrees * rate, 360.0)))).ToFloat(),
+                        Sin(Fixed::FromRaw(static_cast<I32>(angle.Raw() * rate))).ToFloat(), 0.02f) << t << " " << rate;
     }
 }
 
