@@ -176,20 +176,19 @@ void HighwayGeometry::ComputeGeometry() {
     LogD() << "HighwayGeometry::ComputeGeometry: CreateVertices.";
     const F32 halfWidth = 0.8f * m_Width.ToFloat();
     std::vector<Float3> vertices(2 * n);
-    std::vector<Float2> texCoords(2 * n);
+    m_CourseTexV.resize(n);
     m_RideLine.resize(n);
     m_CentreLine.resize(n);
     m_RightVectors.resize(n);
     m_UpVectors.resize(n);
-    F32 v = 0.0f;
+    F64 v = 0.0;
     for (size_t i = 0; i < n; ++i) {
         const Vector3f offset = right[i] * halfWidth;
         const Vector3f left = centre[i] - offset, rightEdge = centre[i] + offset;
         vertices[2 * i] = {left.x, left.y, left.z};
         vertices[2 * i + 1] = {rightEdge.x, rightEdge.y, rightEdge.z};
-        texCoords[2 * i] = {0.0f, v};
-        texCoords[2 * i + 1] = {1.0f, v};
-        if (i >= 1) v += LengthOf(centre[i - 1] - centre[i]) / 15.0f;
+        m_CourseTexV[i] = v;
+        if (i >= 1) v += static_cast<F64>(LengthOf(centre[i - 1] - centre[i])) / 15.0;
         m_RideLine[i] = CoursePoint::OfFloat(ride[i]);
         m_CentreLine[i] = CoursePoint::OfFloat(centre[i]);
         m_RightVectors[i] = ToFixed(right[i]);
@@ -197,15 +196,10 @@ void HighwayGeometry::ComputeGeometry() {
     }
     // The first two pairs share v = 0; start the texture one segment earlier
     // so it runs evenly through the first segment.
-    if (n > 2) {
-        const F32 first = -(texCoords[4].v - texCoords[2].v);
-        texCoords[0].v = first;
-        texCoords[1].v = first;
-    }
+    if (n > 2) m_CourseTexV[0] = -(m_CourseTexV[2] - m_CourseTexV[1]);
     m_CourseVertices = std::move(vertices);
     m_Origin = CoursePoint{};
     PlaceVertices();
-    SetTexCoords(0, texCoords);
 
     LogD() << "HighwayGeometry::ComputeGeometry: CreateIndices.";
     const I32 vertexCount = static_cast<I32>(2 * n);
@@ -257,6 +251,30 @@ void HighwayGeometry::PlaceVertices() {
     }
     m_Data->m_BoundingSphere = BoundsOf(drawn);
     MarkDirty(ArrayVertices);
+
+    // The texture runs along the whole course; near the origin it is taken
+    // less the whole repeats up to there, so that v stays small where the
+    // road is seen (in float, v of an hour's course would be half a texel
+    // coarse).
+    F64 repeats = 0.0;
+    if (!(m_Origin == CoursePoint{})) {
+        F32 nearest = -1.0f;
+        for (size_t i = 0; i < m_CentreLine.size(); ++i) {
+            const Vector3f d = m_CentreLine[i].FloatFrom(m_Origin);
+            const F32 squared = d.Dot(d);
+            if (nearest < 0.0f || squared < nearest) {
+                nearest = squared;
+                repeats = std::floor(m_CourseTexV[i]);
+            }
+        }
+    }
+    std::vector<Float2> texCoords(2 * m_CourseTexV.size());
+    for (size_t i = 0; i < m_CourseTexV.size(); ++i) {
+        const F32 v = static_cast<F32>(m_CourseTexV[i] - repeats);
+        texCoords[2 * i] = {0.0f, v};
+        texCoords[2 * i + 1] = {1.0f, v};
+    }
+    SetTexCoords(0, texCoords);
 }
 
 bool HighwayGeometry::EvalCourse(Fixed t, CoursePoint& ride, CoursePoint& centre, Vector3& up, Vector3& right) const {

@@ -109,6 +109,7 @@ private:
     std::vector<CoursePoint> m_RideLine;
     std::vector<CoursePoint> m_CentreLine;
     std::vector<Float3> m_CourseVertices;  // absolute; the drawn ones less the origin
+    std::vector<F64> m_CourseTexV;          // texture v per section along the whole course
     CoursePoint m_Origin;
     std::vector<Vector3> m_RightVectors;
     std::vector<Vector3> m_UpVectors;

@@ -124,6 +124,16 @@ TEST_F(LongCourse, TheGliderRidesOnTheRoadAtOneThirtyAndFiftyNineMinutes) {
         EXPECT_GT(wings, 300);
         EXPECT_NEAR(x0 / std::max(wings, 1), 160.0, 40.0);
         EXPECT_GT(road, across * 9 / 10) << road << " of " << across << " pixels of road";
+        // The road's texture coordinates stay small where it is seen, as at the start.
+        HighwayGeometry* highway = run.race.GetAudioTrack()->GetHighway();
+        std::vector<Float2> uv;
+        highway->GetTexCoords(0, uv);
+        float largest = 0.0f;
+        for (size_t i = 0; i < highway->GetCentreLine().size(); ++i) {
+            const Vector3f d = highway->GetCentreLine()[i].FloatFrom(highway->GetOrigin());
+            if (d.Dot(d) < 500.0f * 500.0f) largest = std::max(largest, std::fabs(uv[2 * i].v));
+        }
+        EXPECT_LT(largest, 100.0f);
     }
 }
 
