@@ -153,6 +153,7 @@ void MainApp::StateStep() {
         LogD() << "MainApp/InitState: " << StateName(m_CurrentState);
         if (m_Help) m_Help->SetText(Help::GetHelpText(m_CurrentState));
         InitState(m_CurrentState);
+        if (m_DrawTree) m_DrawTree->RequestWholeFrame();
         // The work of a state change must not show as a jump in time.
         RestartFrameClock(ResetDelta);
     } else {
@@ -782,7 +783,10 @@ void MainApp::TakeShot(const char* name) {
 void MainApp::Draw() {
     // Pictures are read back after drawing and before the buffers swap, when
     // the frame is complete and still in the back buffer.
-    if (m_DrawTree) m_DrawTree->Draw();
+    if (m_DrawTree) {
+        if (!m_PendingShots.empty()) m_DrawTree->RequestWholeFrame();
+        m_DrawTree->Draw();
+    }
     if (m_Render) {
         for (const std::string& prefix : m_PendingShots) {
             const std::string folder = prefix.substr(0, prefix.rfind('/'));

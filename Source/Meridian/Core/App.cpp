@@ -194,12 +194,18 @@ void App::UpdateInput() {
                 m_NewKeys.push_back(key);
     }
 
+    bool input = m_Buttons != m_PreviousButtons || m_Keys != m_PreviousKeys;
     if (m_Input->HasPointer()) {
         m_PreviousPointerDown = m_PointerDown;
         m_PreviousPointerX = m_PointerX;
         m_PreviousPointerY = m_PointerY;
         m_PointerDown = static_cast<U8>(m_Input->GetPointer(m_PointerX, m_PointerY));
+        input = input || m_PointerDown != m_PreviousPointerDown || m_PointerX != m_PreviousPointerX ||
+                m_PointerY != m_PreviousPointerY;
     }
+    // Whatever the player does is answered with a whole picture, not only
+    // with the parts the scene says have changed.
+    if (input && m_DrawTree) m_DrawTree->RequestWholeFrame();
 }
 
 void App::Update() {

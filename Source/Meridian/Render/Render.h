@@ -48,7 +48,27 @@ class Render : public Object {
     // The camera's target, or null for the screen.
     virtual void SetRenderTarget(RenderTarget* target) = 0;
     virtual void DrawNode(Drawable* drawable, const Matrix4& world) = 0;
+    // Shows the frame. A device that keeps its picture shows nothing new
+    // when nothing was drawn since the last swap.
     virtual void SwapBuffers() = 0;
+    // Whether the device keeps its picture: the last frame shown stays on
+    // screen and in the buffer drawn into, so that a frame may be left out
+    // or drawn in part. Devices that do not (pbuffers, the handheld) get
+    // every frame drawn whole.
+    virtual bool KeepsPicture() { return false; }
+    // True once after something outside the scene changed what the screen
+    // shows (a resize, a fullscreen switch, the window exposed or mapped):
+    // the next frame must be drawn whole.
+    virtual bool TakeWholeFrameNeeded() { return false; }
+    // Limits the drawing of this frame, clears included, to a rectangle of
+    // the picture in normalized device coordinates (left, bottom, right,
+    // top), grown to whole pixels and a pixel more; until SwapBuffers.
+    virtual void SetDrawRegion(F32 left, F32 bottom, F32 right, F32 top) {
+        (void)left;
+        (void)bottom;
+        (void)right;
+        (void)top;
+    }
     // Window modes, for a device that shows a desktop window (others ignore
     // them and answer false). SetFullscreen switches between the framed
     // window and the whole screen and answers whether the device now shows

@@ -100,11 +100,11 @@ bool DrawTree::PrepareCurrentCamera() {
     Camera* camera = m_CurrentCamera;
     Transform* parent = camera->GetParentTransform();
     if (!parent) {
-        LogE() << "DrawTree::PrepareCurrentCamera: m_CurrentCamera has no ParentTransform.";
+        if (!m_Quiet) LogE() << "DrawTree::PrepareCurrentCamera: m_CurrentCamera has no ParentTransform.";
         return false;
     }
     if (parent->GetWorldFrame() != m_FrameNumber) {
-        LogE() << "DrawTree::PrepareCurrentCamera: m_CurrentCamera was not updated.";
+        if (!m_Quiet) LogE() << "DrawTree::PrepareCurrentCamera: m_CurrentCamera was not updated.";
         return false;
     }
 
@@ -135,12 +135,12 @@ bool DrawTree::PrepareCurrentCamera() {
             camera->ProjectionMatrix() = Ortho(-(n * aspect), n * aspect, -n, n, n, f);
             return true;
         default:
-            LogE() << "DrawTree::PrepareCurrentCamera: unsupported CameraType used.";
+            if (!m_Quiet) LogE() << "DrawTree::PrepareCurrentCamera: unsupported CameraType used.";
             return false;
     }
 }
 
-void DrawTree::DrawBuckets(bool sortByShader) {
+void DrawTree::DrawBuckets(Render* device, bool sortByShader) {
     for (std::vector<Entry>& bucket : m_Buckets) {
         if (bucket.empty()) continue;
         m_Scratch.clear();
@@ -156,21 +156,57 @@ void DrawTree::DrawBuckets(bool sortByShader) {
         }
         for (Entry* entry : m_Scratch) {
             Drawable* drawable = static_cast<Drawable*>(entry->m_Node);
-            m_Render->SetShader(drawable->GetShader(), drawable->GetColor());
-            m_Render->DrawNode(drawable, *entry->m_Matrix);
+            device->SetShader(drawable->GetShader(), drawable->GetColor());
+            device->DrawNode(drawable, *entry->m_Matrix);
         }
     }
 }
 
-void DrawTree::Draw() {
+bool DrawTree::Draw() {
     if (!m_SceneRoot) {
         LogE() << "DrawTree::Draw: SceneRoot must NOT be 0.";
-        return;
+        return false;
     }
     if (!m_Render) {
         LogE() << "DrawTree::Draw: Render must NOT be 0.";
-        return;
+        return false;
     }
+    if (!m_Render->KeepsPicture()) {
+        m_WholeFrame = true;
+        if (!Traverse(m_Render)) return false;
+        ++m_FrameNumber;
+        return true;
+    }
+    if (m_Render->TakeWholeFrameNeeded()) m_WholeFrame = true;
+    if (!m_Record) m_Record = New<FrameRecorder>();
+    m_Record->Begin(m_Render);
+    const bool recorded = Traverse(m_Record);
+    m_Record->End();
+    if (!recorded) return false;
+    FrameRecorder::Difference difference;
+    difference.m_Kind = FrameRecorder::Difference::Whole;
+    if (!m_WholeFrame) difference = FrameRecorder::Compare(m_Shown, m_Record->GetPicture());
+    if (difference.m_Kind == FrameRecorder::Difference::None) {
+        ++m_FramesLeftOut;
+        ++m_FrameNumber;
+        return false;
+    }
+    if (difference.m_Kind == FrameRecorder::Difference::Part) {
+        const F32* rect = difference.m_Rect;
+        m_Render->SetDrawRegion(rect[0], rect[1], rect[2], rect[3]);
+        ++m_FramesInPart;
+    }
+    // The record has logged this frame's errors already.
+    m_Quiet = true;
+    Traverse(m_Render);
+    m_Quiet = false;
+    m_Shown = m_Record->GetPicture();
+    m_WholeFrame = false;
+    ++m_FrameNumber;
+    return true;
+}
+
+bool DrawTree::Traverse(Render* device) {
     ClearBuckets();
     m_Lights.clear();
     m_Cameras.clear();
@@ -182,8 +218,8 @@ void DrawTree::Draw() {
 
     Collect(m_SceneRoot, &IdentityMatrix(), false);
     if (m_Cameras.empty()) {
-        LogE() << "DrawTree::Draw: No Cameras within SceneTree.";
-        return;
+        if (!m_Quiet) LogE() << "DrawTree::Draw: No Cameras within SceneTree.";
+        return false;
     }
     // Cameras drawing into render targets first, so the screen camera can
     // show their pictures (stable: a plain insertion pass, no allocation).
@@ -202,16 +238,16 @@ void DrawTree::Draw() {
     for (const Entry& cameraEntry : m_Cameras) {
         m_CurrentCamera = static_cast<Camera*>(cameraEntry.m_Node);
         if (!PrepareCurrentCamera()) continue;
-        m_Render->SetRenderTarget(m_CurrentCamera->GetRenderTarget());
-        m_Render->Clear(Render::ClearDepth | Render::ClearColor);
-        m_Render->SetProjectionMatrix(m_CurrentCamera->ProjectionMatrix());
-        m_Render->SetViewMatrix(m_CurrentCamera->ViewMatrix());
-        m_Render->SetAmbientLight(ambient);
-        m_Render->SetLights(static_cast<I32>(m_Lights.size()));
+        device->SetRenderTarget(m_CurrentCamera->GetRenderTarget());
+        device->Clear(Render::ClearDepth | Render::ClearColor);
+        device->SetProjectionMatrix(m_CurrentCamera->ProjectionMatrix());
+        device->SetViewMatrix(m_CurrentCamera->ViewMatrix());
+        device->SetAmbientLight(ambient);
+        device->SetLights(static_cast<I32>(m_Lights.size()));
         for (size_t i = 0; i < m_Lights.size(); ++i)
-            m_Render->SetLight(static_cast<I32>(i), static_cast<Light*>(m_Lights[i].m_Node), *m_Lights[i].m_Matrix);
-        m_Render->SetFog(m_Fogs.empty() ? nullptr : static_cast<Fog*>(m_Fogs[0].m_Node));
-        DrawBuckets(true);
+            device->SetLight(static_cast<I32>(i), static_cast<Light*>(m_Lights[i].m_Node), *m_Lights[i].m_Matrix);
+        device->SetFog(m_Fogs.empty() ? nullptr : static_cast<Fog*>(m_Fogs[0].m_Node));
+        DrawBuckets(device, true);
     }
 
     for (const Entry& groupEntry : m_InterfaceGroups) {
@@ -219,11 +255,11 @@ void DrawTree::Draw() {
         m_CurrentInterfaceGroup = group;
         ClearBuckets();
         Collect(group, &IdentityMatrix(), true);
-        m_Render->SetProjectionMatrix(group->GetProjection());
-        m_Render->SetViewMatrix(IdentityMatrix());
-        DrawBuckets(false);
+        device->SetProjectionMatrix(group->GetProjection());
+        device->SetViewMatrix(IdentityMatrix());
+        DrawBuckets(device, false);
     }
-    ++m_FrameNumber;
+    return true;
 }
 
 }  // namespace Meridian

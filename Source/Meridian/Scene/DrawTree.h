@@ -25,13 +25,23 @@
 // list entries point at nodes and world matrices owned by the tree: valid
 // during Draw only. Storage is reused from frame to frame, so a steady frame
 // allocates nothing.
-// Depends on: Render/Render.h, Scene nodes, Scene/Shader.h (layers).
+//
+// With a device that keeps its picture (Render::KeepsPicture), each frame is
+// first traversed into a FrameRecorder and compared with the record of the
+// picture on screen: an identical frame is left out (no device call at all),
+// one that differs only in flat drawables is drawn inside the rectangle that
+// covers them (Render::SetDrawRegion), any other is drawn whole. A frame
+// after RequestWholeFrame, or after the device asked for one, is drawn whole.
+// Other devices get every frame drawn whole, as if there were no record.
+// Depends on: Render/Render.h, Scene nodes, Scene/Shader.h (layers),
+// Scene/FrameRecorder.h.
 #pragma once
 
 #include <vector>
 
 #include "Render/Render.h"
 #include "Scene/Camera.h"
+#include "Scene/FrameRecorder.h"
 
 namespace Meridian {
 
@@ -44,17 +54,32 @@ class DrawTree : public Object {
     DrawTree();
     ~DrawTree() override;
 
-    virtual void SetRender(Render* render) { m_Render = render; }
+    virtual void SetRender(Render* render) {
+        m_Render = render;
+        m_WholeFrame = true;
+    }
     virtual Render* GetRender() const { return m_Render; }
-    virtual void SetSceneRoot(Node* root) { m_SceneRoot = root; }
+    virtual void SetSceneRoot(Node* root) {
+        m_SceneRoot = root;
+        m_WholeFrame = true;
+    }
     virtual Node* GetSceneRoot() const { return m_SceneRoot; }
-    virtual void SetCamera(Camera* camera) { m_Camera = camera; }
+    virtual void SetCamera(Camera* camera) {
+        m_Camera = camera;
+        m_WholeFrame = true;
+    }
     virtual Camera* GetCamera() const { return m_Camera; }
     // Renders one frame through the device (without swapping buffers).
-    virtual void Draw();
+    // False when nothing was drawn: the frame was left out or failed.
+    virtual bool Draw();
+    // The next Draw draws the whole picture.
+    void RequestWholeFrame() { m_WholeFrame = true; }
 
     // Completed frames; a frame that ends early does not count.
     U32 GetFrameNumber() const { return m_FrameNumber; }
+    // Frames of a device that keeps its picture: left out, drawn in part.
+    U32 GetFramesLeftOut() const { return m_FramesLeftOut; }
+    U32 GetFramesInPart() const { return m_FramesInPart; }
     // Sum of this frame's ambient lights (r, g, b).
     const F32* GetAmbient() const { return m_Ambient; }
 
@@ -64,10 +89,12 @@ protected:
         const Matrix4* m_Matrix;
     };
 
+    // One frame's calls into device; false when it ended early.
+    bool Traverse(Render* device);
     void Collect(Node* node, const Matrix4* parent, bool interfacePass);
     // Fills the current camera's view and projection; false after an error.
     bool PrepareCurrentCamera();
-    void DrawBuckets(bool sortByShader);
+    void DrawBuckets(Render* device, bool sortByShader);
     void ClearBuckets();
 
     std::vector<Entry> m_Buckets[BucketCount];
@@ -83,6 +110,12 @@ protected:
     Ref<Node> m_SceneRoot;
     Ref<Camera> m_Camera;
     U32 m_FrameNumber;
+    Ref<FrameRecorder> m_Record;
+    FrameRecorder::Picture m_Shown;  // the picture on screen
+    bool m_WholeFrame = true;
+    bool m_Quiet = false;  // errors were logged by this frame's record
+    U32 m_FramesLeftOut = 0;
+    U32 m_FramesInPart = 0;
 };
 
 }  // namespace Meridian

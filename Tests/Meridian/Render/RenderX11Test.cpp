@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Math/MathFunctions.h"
 #include "Meridian/Render/RenderTestUtil.h"
@@ -105,4 +106,58 @@ TEST_F(RenderX11, WindowIsAnIntegerMultipleAndDrawsUpright) {
     m_Device->SwapBuffers();
     EXPECT_FALSE(log.Contains("GL ERROR")) << log.Text();
     EXPECT_FALSE(log.Contains("EGL ERROR")) << log.Text();
+}
+
+// A window keeps its picture: an unchanged frame is left out, a change in the overlay is drawn inside the rectangle
+// it covers, and what that leaves in the buffer is what a whole frame draws; a 3D change or a resize is drawn whole.
+TEST_F(RenderX11, UnchangedFramesLeftOutAndOverlayChangesDrawnInPart) {
+    ::Test::LogCapture log;
+    RenderPndGLOptions options;
+    options.m_Scale = 2;
+    ASSERT_TRUE(OpenDevice(options)) << log.Text();
+    ASSERT_TRUE(m_Device->KeepsPicture()) << log.Text();
+    BuildScene();
+    AddQuad(-10, -10, 10, 0, 0, 0, 1, 0);
+    Ref<InterfaceGroup> overlay = New<InterfaceGroup>();
+    overlay->SetParent(m_Root);
+    PolygonGeometry* back = ::Test::MakeQuad(-160, 40, 160, 120, 0);
+    back->SetShader(::Test::MakeColorShader(0, 0, 1, 1));
+    back->SetParent(overlay);
+    Ref<Transform> place = New<Transform>();
+    place->SetParent(overlay);
+    PolygonGeometry* mark = ::Test::MakeQuad(-20, 60, 20, 100, 0);
+    mark->SetShader(::Test::MakeColorShader(1, 1, 1, 0.5f, false, Shader::BlendAlpha));
+    mark->SetParent(place);
+    const I32 w = m_Device->GetSurfaceWidth(), h = m_Device->GetSurfaceHeight();
+    std::vector<U8> part(static_cast<size_t>(w) * h * 4), whole(part.size());
+    // Draws the frame, reads it, and draws it again whole: both must be the same picture.
+    auto drawCompared = [&](const char* what) {
+        SCOPED_TRACE(what);
+        EXPECT_TRUE(m_Tree->Draw());
+        ASSERT_TRUE(m_Device->ReadPixels(0, 0, w, h, part.data()));
+        m_Device->SwapBuffers();
+        m_Tree->RequestWholeFrame();
+        EXPECT_TRUE(m_Tree->Draw());
+        ASSERT_TRUE(m_Device->ReadPixels(0, 0, w, h, whole.data()));
+        m_Device->SwapBuffers();
+        EXPECT_TRUE(part == whole);
+    };
+    DrawFrame();
+    EXPECT_FALSE(m_Tree->Draw());
+    m_Device->SwapBuffers();
+    EXPECT_EQ(1u, m_Tree->GetFramesLeftOut());
+    mark->SetColor(1, 0, 0, 1);
+    drawCompared("colour");
+    EXPECT_TRUE(ScreenIs(160, 200, 128, 0, 128));
+    place->SetTranslation(::Test::V3(100, -20, 0));
+    drawCompared("moved");
+    EXPECT_TRUE(ScreenIs(160, 200, 0, 0, 255));
+    EXPECT_TRUE(ScreenIs(260, 180, 128, 0, 128));
+    EXPECT_EQ(2u, m_Tree->GetFramesInPart());
+    m_CameraTransform->SetTranslation(::Test::V3(1, 0, 5));
+    drawCompared("camera");
+    m_Device->ResizeWindow(800, 600);
+    drawCompared("resized");
+    EXPECT_EQ(2u, m_Tree->GetFramesInPart());
+    EXPECT_FALSE(log.Contains("GL ERROR")) << log.Text();
 }

@@ -116,6 +116,7 @@ bool DisplayPndGL::Finish(bool pbuffer, EGLNativeWindowType window, I32 width, I
     // A window waits for the vertical blank where the driver can (the frame
     // limiter covers drivers that cannot); a pbuffer is never shown.
     if (!pbuffer && !eglSwapInterval(m_Display, 1)) LogD() << "RenderPndGL: eglSwapInterval(1) refused.";
+    if (!pbuffer) PreserveBuffer();
 
     EGLint w = 0, h = 0;
     eglQuerySurface(m_Display, m_Surface, EGL_WIDTH, &w);
@@ -127,6 +128,36 @@ bool DisplayPndGL::Finish(bool pbuffer, EGLNativeWindowType window, I32 width, I
     LogD() << "RenderPndGL: EGL " << static_cast<I32>(major) << "." << static_cast<I32>(minor) << " surface "
            << m_Width << "x" << m_Height;
     return true;
+}
+
+void DisplayPndGL::PreserveBuffer() {
+    EGLint type = 0;
+    m_Preserved = eglGetConfigAttrib(m_Display, m_Config, EGL_SURFACE_TYPE, &type) &&
+                  (type & EGL_SWAP_BEHAVIOR_PRESERVED_BIT) &&
+                  eglSurfaceAttrib(m_Display, m_Surface, EGL_SWAP_BEHAVIOR, EGL_BUFFER_PRESERVED);
+    eglGetError();
+    LogD() << "RenderPndGL: the window's buffer is " << (m_Preserved ? "" : "not ") << "kept across swaps.";
+}
+
+void DisplayPndGL::WatchWindow() {
+    if (!m_EventDisplay || !m_X11Window) return;
+    ::Display* events = static_cast<::Display*>(m_EventDisplay);
+    XSelectInput(events, static_cast<Window>(m_X11Window), ExposureMask | StructureNotifyMask | VisibilityChangeMask);
+    // In force before the first frame: what happens to the window from now
+    // on is heard of.
+    XSync(events, False);
+}
+
+bool DisplayPndGL::TakeWindowEvents() {
+    if (!m_EventDisplay) return true;
+    ::Display* events = static_cast<::Display*>(m_EventDisplay);
+    bool any = false;
+    while (XPending(events) > 0) {
+        XEvent event;
+        XNextEvent(events, &event);
+        any = true;
+    }
+    return any;
 }
 
 bool DisplayPndGL::OpenX11(I32 scale, bool fullscreen) {
@@ -196,6 +227,9 @@ bool DisplayPndGL::OpenX11(I32 scale, bool fullscreen) {
     }
     m_X11Display = wm.info.x11.display;
     m_X11Window = wm.info.x11.window;
+    m_EventDisplay = XOpenDisplay(DisplayString(static_cast<::Display*>(m_X11Display)));
+    if (!m_EventDisplay) LogD() << "RenderPndGL: no connection of its own to the X server; every frame is drawn.";
+    WatchWindow();
     m_Display = eglGetDisplay(reinterpret_cast<EGLNativeDisplayType>(wm.info.x11.display));
     if (m_Display == EGL_NO_DISPLAY) return Fail("eglGetDisplay", eglGetError());
     return Finish(false, static_cast<EGLNativeWindowType>(wm.info.x11.window), width, height);
@@ -239,6 +273,8 @@ bool DisplayPndGL::SetWindowMode(bool fullscreen, I32 width, I32 height) {
             return false;
         }
         eglSwapInterval(m_Display, 1);
+        PreserveBuffer();
+        WatchWindow();
     }
     if (!fullscreen) {
         m_WindowWidth = screen->w;
@@ -330,6 +366,9 @@ void DisplayPndGL::Close() {
     m_Config = nullptr;
     m_NativeWindow.clear();
     m_NativeWindow.shrink_to_fit();
+    if (m_EventDisplay) XCloseDisplay(static_cast<::Display*>(m_EventDisplay));
+    m_EventDisplay = nullptr;
+    m_Preserved = false;
     m_X11Display = nullptr;
     m_X11Window = 0;
     if (m_VideoStarted) {

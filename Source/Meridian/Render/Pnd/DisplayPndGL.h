@@ -38,6 +38,13 @@ struct DisplayPndGL {
     I32 m_DesktopWidth = 0, m_DesktopHeight = 0;
     bool m_Fullscreen = false;
     I32 m_WindowWidth = 0, m_WindowHeight = 0;
+    // Whether the window surface keeps its buffer's content across a swap
+    // (EGL_BUFFER_PRESERVED), so that a frame may be drawn in part.
+    bool m_Preserved = false;
+    // OpenX11: a connection of our own that hears of the window's exposes
+    // and changes (SDL repaints its own surface there on an expose, and
+    // tells nobody). Null when it could not be opened.
+    void* m_EventDisplay = nullptr;
     // Why the last Open* failed, in a few words ("" after a success).
     std::string m_Failure;
 
@@ -52,6 +59,9 @@ struct DisplayPndGL {
     // client): asks the server, so callers check now and then, not per draw.
     // False for the other ways.
     bool IsWindowGone();
+    // True when the window was exposed, mapped or changed since the last
+    // call (or nothing can tell): what it shows may no longer be our frame.
+    bool TakeWindowEvents();
     // Queues a quit event, as the window manager's close button does.
     static void PostQuit();
     bool OpenFramebuffer();
@@ -65,6 +75,10 @@ private:
     // make it current.
     bool Finish(bool pbuffer, EGLNativeWindowType window, I32 width, I32 height);
     bool ChooseConfig(EGLint surfaceType);
+    // Asks for a preserved buffer on the window surface (m_Preserved).
+    void PreserveBuffer();
+    // Listens on m_EventDisplay to the events of m_X11Window.
+    void WatchWindow();
     // Logs "<step> failed (<code>)", tears down and answers false.
     bool Fail(const char* step, EGLint error);
 };

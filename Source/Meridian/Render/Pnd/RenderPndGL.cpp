@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -190,6 +191,12 @@ void RenderPndGL::PlacePicture() {
     MERIDIAN_GL(PointParameterf)(GL_POINT_SIZE_MIN, 0.0f);
     MERIDIAN_GL(PointParameterf)(GL_POINT_SIZE_MAX, pointSize);
     MERIDIAN_GL(Viewport)(m_ViewportX, m_ViewportY, m_ViewportWidth, m_ViewportHeight);
+    ApplyScissor();
+    // The buffer is new or its picture moved.
+    m_WholeFramesOwed = std::max<I32>(m_WholeFramesOwed, 1);
+}
+
+void RenderPndGL::ApplyScissor() {
     // Clears reach only the picture; the border is cleared once a frame.
     const bool bordered = m_ViewportWidth != m_SurfaceWidth || m_ViewportHeight != m_SurfaceHeight;
     if (bordered) {
@@ -199,6 +206,38 @@ void RenderPndGL::PlacePicture() {
         MERIDIAN_GL(Disable)(GL_SCISSOR_TEST);
     }
     m_BorderCleared = !bordered;
+}
+
+bool RenderPndGL::KeepsPicture() {
+    return m_Initialized && m_OpenMode == RenderPndGLOptions::X11 && m_Display->m_Preserved &&
+           m_Display->m_EventDisplay && !m_WindowGone;
+}
+
+bool RenderPndGL::TakeWholeFrameNeeded() {
+    // SDL repaints its own surface on an expose when it handles the event,
+    // which may be a frame after this connection heard of it.
+    if (m_Display->TakeWindowEvents()) m_WholeFramesOwed = WholeFramesAfterEvent;
+    if (m_WholeFramesOwed > 0) {
+        --m_WholeFramesOwed;
+        return true;
+    }
+    return m_FramesSinceWhole + 1 >= WholeFrameFrames;
+}
+
+void RenderPndGL::SetDrawRegion(F32 left, F32 bottom, F32 right, F32 top) {
+    if (!m_Initialized) return;
+    auto toPixels = [](F32 ndc, I32 origin, I32 size) {
+        return origin + static_cast<I32>(std::floor((ndc + 1.0f) * 0.5f * static_cast<F32>(size)));
+    };
+    const I32 x0 = std::max(m_ViewportX, toPixels(left, m_ViewportX, m_ViewportWidth) - 1);
+    const I32 y0 = std::max(m_ViewportY, toPixels(bottom, m_ViewportY, m_ViewportHeight) - 1);
+    const I32 x1 = std::min(m_ViewportX + m_ViewportWidth, toPixels(right, m_ViewportX, m_ViewportWidth) + 2);
+    const I32 y1 = std::min(m_ViewportY + m_ViewportHeight, toPixels(top, m_ViewportY, m_ViewportHeight) + 2);
+    MERIDIAN_GL(Scissor)(x0, y0, std::max(0, x1 - x0), std::max(0, y1 - y0));
+    MERIDIAN_GL(Enable)(GL_SCISSOR_TEST);
+    // The border around the picture is on screen already.
+    m_BorderCleared = true;
+    m_PartFrame = true;
 }
 
 bool RenderPndGL::SetFullscreen(bool fullscreen) {
@@ -271,6 +310,8 @@ void RenderPndGL::GetViewport(I32& x, I32& y, I32& w, I32& h) const {
 }
 
 void RenderPndGL::SetClearColor(F32 r, F32 g, F32 b, F32 a) {
+    if (r != m_ClearColor[0] || g != m_ClearColor[1] || b != m_ClearColor[2] || a != m_ClearColor[3])
+        m_WholeFramesOwed = std::max<I32>(m_WholeFramesOwed, 1);
     m_ClearColor[0] = r, m_ClearColor[1] = g, m_ClearColor[2] = b, m_ClearColor[3] = a;
     MERIDIAN_GL(ClearColor)(r, g, b, a);
 }
@@ -282,6 +323,7 @@ void RenderPndGL::Clear(U32 flags) {
     // before is then unknown. The shader and fog are applied afresh in every
     // frame too, so that changes made to them between frames show.
     MERIDIAN_GL(DepthMask)(GL_TRUE);
+    m_DrawnSinceSwap = true;
     m_BlendMode = -1;
     m_ShaderKnown = false;
     m_FogKnown = false;
@@ -621,6 +663,7 @@ void RenderPndGL::SetTexture(I32 unit, Texture* texture) {
 void RenderPndGL::SetRenderTarget(RenderTarget* target) { (void)target; }
 
 void RenderPndGL::DrawNode(Drawable* drawable, const Matrix4& world) {
+    m_DrawnSinceSwap = true;
     MERIDIAN_GL(PushMatrix)();
     MERIDIAN_GL(MultMatrixx)(&world.m[0].m_Raw);
     m_ModelMatrix = world;
@@ -795,7 +838,10 @@ void RenderPndGL::SwapBuffers() {
         m_WindowGone = true;
         DisplayPndGL::PostQuit();
     }
-    if (!m_WindowGone && m_Display->m_Display != EGL_NO_DISPLAY && m_Display->m_Surface != EGL_NO_SURFACE) {
+    // A window that keeps its picture goes on showing it when nothing was
+    // drawn.
+    const bool shown = m_DrawnSinceSwap || !KeepsPicture();
+    if (shown && !m_WindowGone && m_Display->m_Display != EGL_NO_DISPLAY && m_Display->m_Surface != EGL_NO_SURFACE) {
         if (!eglSwapBuffers(m_Display->m_Display, m_Display->m_Surface))
             LogD() << "eglSwapBuffers" << " failed (" << static_cast<I32>(eglGetError()) << ")";
     }
@@ -808,6 +854,10 @@ void RenderPndGL::SwapBuffers() {
     const EGLint eglError = eglGetError();
     if (eglError != EGL_SUCCESS) LogE() << "RenderPndGL: EGL ERROR = " << Log::AsHex(static_cast<U32>(eglError));
     ++m_FrameCount;
+    m_FramesSinceWhole = m_DrawnSinceSwap && !m_PartFrame ? 0 : m_FramesSinceWhole + 1;
+    if (m_PartFrame) ApplyScissor();
+    m_PartFrame = false;
+    m_DrawnSinceSwap = false;
     m_BorderCleared = m_ViewportWidth == m_SurfaceWidth && m_ViewportHeight == m_SurfaceHeight;
 }
 

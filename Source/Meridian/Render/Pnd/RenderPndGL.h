@@ -84,6 +84,11 @@ class RenderPndGL : public Render {
     void SetRenderTarget(RenderTarget* target) override;
     void DrawNode(Drawable* drawable, const Matrix4& world) override;
     void SwapBuffers() override;
+    // A window whose buffer is kept across swaps, and whose exposes the
+    // device hears of; not a pbuffer or the handheld's framebuffer.
+    bool KeepsPicture() override;
+    bool TakeWholeFrameNeeded() override;
+    void SetDrawRegion(F32 left, F32 bottom, F32 right, F32 top) override;
     // Writes the whole surface to "<prefix>-HHMMSS-YYYYDDMM.png" (local time).
     bool Screenshot(const char* prefix) override;
 
@@ -133,6 +138,8 @@ private:
     void SetInitialState();
     // Places the picture in the surface (m_Viewport*) and applies it.
     void PlacePicture();
+    // The scissor of a whole frame: the picture when there is a border.
+    void ApplyScissor();
     // One info line: the window's or screen's size and the picture in it.
     void LogPicture() const;
     void DrawPolygon(PolygonGeometry* mesh);
@@ -183,6 +190,17 @@ private:
     // cleared to black.
     bool m_BorderCleared;
     F32 m_ClearColor[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    // Frames left out or drawn in part (KeepsPicture): whether anything was
+    // drawn since the last swap, whether this frame is drawn in part, the
+    // whole frames still owed after an outside change, and the frames since
+    // the last whole one. Every WholeFrameFrames frames one is drawn whole
+    // whatever the scene says, so nothing unforeseen stays on screen longer.
+    bool m_DrawnSinceSwap = false;
+    bool m_PartFrame = false;
+    I32 m_WholeFramesOwed = 0;
+    U32 m_FramesSinceWhole = 0;
+    static const I32 WholeFramesAfterEvent = 3;
+    static const U32 WholeFrameFrames = 60;
 };
 
 // Creates the device (count 0); Init opens the display.
