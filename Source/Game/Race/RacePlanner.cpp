@@ -236,6 +236,9 @@ struct Base {
     I32 next[5];        // the base after each move, -1 not allowed
     I32 nextGroup[5];
     I32 dominators[2];  // groups that may dominate this one, -2 not known
+    I32 searched;       // the number of groups when they were looked for
+    I32 nextPlain[5];   // the group of no buttons held where each move lands, -1 none
+    I32 plainSearched;  // the number of groups when those were looked for
 };
 
 class Bases {
@@ -245,7 +248,7 @@ public:
         if (found.second) {
             const auto group = m_Groups.emplace(GroupKey(x, lane, cls), m_GroupCount);
             if (group.second) ++m_GroupCount;
-            m_List.push_back({x, static_cast<I8>(lane), cls, group.first->second, false, {}, {}, {-2, -2}});
+            m_List.push_back({x, static_cast<I8>(lane), cls, group.first->second, false, {}, {}, {-2, -2}, -1, {}, -1});
         }
         return found.first->second;
     }
@@ -281,14 +284,35 @@ public:
             std::copy(next, next + 5, base.next);
             std::copy(groups, groups + 5, base.nextGroup);
             base.ready = true;
+            base.plainSearched = -1;
         }
         return m_List[static_cast<size_t>(id)];
+    }
+    // For a prepared base: per move, the group of no buttons held at the
+    // offset and lane the move lands on (-1 where there is none yet).
+    const I32* NextPlain(I32 id) {
+        Base& base = m_List[static_cast<size_t>(id)];
+        if (base.plainSearched == m_GroupCount) return base.nextPlain;
+        // A group once found stays; those not found are looked for again.
+        const bool fresh = base.plainSearched < 0;
+        base.plainSearched = m_GroupCount;
+        for (I32 m = 0; m < 5; ++m) {
+            const I32 to = base.next[m];
+            if (fresh) base.nextPlain[m] = -1;
+            if (to >= 0 && base.nextPlain[m] < 0)
+                base.nextPlain[m] = FindGroup(m_List[static_cast<size_t>(to)].x, m_List[static_cast<size_t>(to)].lane, 2);
+        }
+        return base.nextPlain;
     }
     // The groups of the same offset and lane whose class allows every move
     // this one's allows: no buttons held, and one button where this holds
     // two. -1 where there is none (yet).
     const I32* Dominators(I32 id) {
         Base& base = m_List[static_cast<size_t>(id)];
+        // Groups looked for in vain are looked for again once there are new
+        // groups.
+        if (base.searched == m_GroupCount) return base.dominators;
+        base.searched = m_GroupCount;
         if (base.dominators[0] < 0) base.dominators[0] = FindGroup(base.x, base.lane, 2);
         if (base.dominators[1] == -2 || base.dominators[1] == -1) {
             const bool two = base.cls == 0 || base.cls == 4;
@@ -468,8 +492,11 @@ struct RacePlanner::Job::Search {
     struct Cell {
         size_t stamp = SIZE_MAX;
         I32 slot = -1;
+        U32 first = 0;  // the first arrival: the state before times 5, plus the move
     };
     std::vector<Cell> cells;
+    std::vector<U32> firsts, pressed;
+    void StepGap();
     std::vector<I32> remap;
     std::vector<CoursePoint> positions;
     const std::vector<I32> none;
@@ -565,29 +592,13 @@ bool RacePlanner::Job::Search::Run(U64 untilMicroseconds) {
             }
             return cell.slot;
         };
+        if (!masked && j > 0) {
+            StepGap();
+        } else {
         next.clear();
         next.reserve(current.size() * 5);
         for (size_t s = 0; s < current.size(); ++s) {
             const State& from = current[s];
-            if (!masked && j > 0) {
-                // Nothing within reach: the moves alone.
-                const Base& base = bases.Prepared(from.base, targets);
-                if (cells.size() < static_cast<size_t>(bases.GroupCount())) cells.resize(2 * static_cast<size_t>(bases.GroupCount()));
-                for (I32 m = 0; m < 5; ++m) {
-                    const I32 to = base.next[m];
-                    if (to < 0) continue;
-                    const I64 v = from.value - (m != 2 ? 1 : 0);
-                    Cell& cell = cells[static_cast<size_t>(base.nextGroup[m])];
-                    if (cell.stamp != j) {
-                        cell.stamp = j;
-                        cell.slot = static_cast<I32>(next.size());
-                        next.push_back({to, 0u, v, static_cast<U32>(s)});
-                    } else if (v > next[static_cast<size_t>(cell.slot)].value) {
-                        next[static_cast<size_t>(cell.slot)] = {to, 0u, v, static_cast<U32>(s)};
-                    }
-                }
-                continue;
-            }
             U32 mask = 0;
             for (size_t b = 0; b < before.size(); ++b)
                 if ((from.mask >> b & 1u) && remap[b] >= 0) mask |= 1u << remap[b];
@@ -647,6 +658,7 @@ bool RacePlanner::Job::Search::Run(U64 untilMicroseconds) {
             current.push_back(state);
             history.Add(state.base, state.parent);
         }
+        }
         // Unchanged from the frame before with nothing near: the frames to
         // come repeat it until an obstacle comes within reach.
         settled = !masked && before.empty() && j > 0 && current.size() == previous.size();
@@ -659,6 +671,95 @@ bool RacePlanner::Job::Search::Run(U64 untilMicroseconds) {
             history.Merge(j, current.size(), bases);
         }
     return true;
+}
+
+// A frame with nothing within reach: the moves alone. Most presses land
+// where a state that pressed nothing is worth at least as much, and would be
+// dropped after the frame; so the moves without a press go first, and such
+// presses are dropped as they come. The states then follow in the order of
+// their groups' first arrivals, the moves of each state in turn, which is
+// the order a single pass over the moves gives them.
+void RacePlanner::Job::Search::StepGap() {
+    const size_t count = current.size();
+    for (size_t s = 0; s < count; ++s) bases.Prepared(current[s].base, targets);
+    if (cells.size() < static_cast<size_t>(bases.GroupCount())) cells.resize(2 * static_cast<size_t>(bases.GroupCount()));
+    // The tables stay where they are from here on: plain pointers, which the
+    // compiler need not reload after every store.
+    const State* from = current.data();
+    Cell* cell = cells.data();
+    next.resize(count * 5);
+    firsts.resize(count * 5);
+    State* out = next.data();
+    U32* first = firsts.data();
+    size_t made = 0;
+    for (size_t s = 0; s < count; ++s) {
+        const Base& base = bases[from[s].base];
+        Cell& c = cell[base.nextGroup[2]];
+        const State arrival = {base.next[2], 0u, from[s].value, static_cast<U32>(s)};
+        if (c.stamp != j) {
+            c.stamp = j;
+            c.slot = static_cast<I32>(made);
+            first[made] = static_cast<U32>(s * 5 + 2);
+            out[made++] = arrival;
+        } else if (arrival.value > out[c.slot].value) {
+            out[c.slot] = arrival;
+        }
+    }
+    const size_t still = made;
+    static const I32 presses[4] = {0, 1, 3, 4};
+    for (size_t s = 0; s < count; ++s) {
+        const I32* plain = bases.NextPlain(from[s].base);
+        const Base& base = bases[from[s].base];
+        const I64 v = from[s].value - 1;
+        for (I32 m : presses) {
+            const I32 to = base.next[m];
+            if (to < 0) continue;
+            Cell& c = cell[base.nextGroup[m]];
+            if (c.stamp != j) {
+                c.stamp = j;
+                c.slot = -1;
+                c.first = static_cast<U32>(s * 5 + static_cast<size_t>(m));
+            }
+            if (c.slot >= 0) {
+                if (v > out[c.slot].value) out[c.slot] = {to, 0u, v, static_cast<U32>(s)};
+                continue;
+            }
+            if (plain[m] >= 0) {
+                const Cell& other = cell[plain[m]];
+                if (other.stamp == j && out[other.slot].value >= v) continue;
+            }
+            c.slot = static_cast<I32>(made);
+            first[made] = c.first;
+            out[made++] = {to, 0u, v, static_cast<U32>(s)};
+        }
+    }
+    // The presses left that a state with fewer buttons held is worth as
+    // much as, after all moves, are dropped too; the rest go in order.
+    pressed.clear();
+    for (size_t k = still; k < made; ++k) {
+        const I32* dominators = bases.Dominators(out[k].base);
+        bool dominated = false;
+        for (I32 d = 0; d < 2 && !dominated; ++d) {
+            if (dominators[d] < 0) continue;
+            const Cell& other = cell[dominators[d]];
+            dominated = other.stamp == j && other.slot >= 0 && out[other.slot].value >= out[k].value;
+        }
+        if (dominated) continue;
+        size_t at = pressed.size();
+        pressed.push_back(static_cast<U32>(k));
+        for (; at > 0 && first[pressed[at - 1]] > first[k]; --at) pressed[at] = pressed[at - 1];
+        pressed[at] = static_cast<U32>(k);
+    }
+    history.Begin(j);
+    previous.swap(current);
+    current.resize(still + pressed.size());
+    State* kept = current.data();
+    size_t a = 0, b = 0;
+    for (size_t k = 0; k < current.size(); ++k) {
+        const bool plainFirst = b == pressed.size() || (a < still && first[a] < first[pressed[b]]);
+        kept[k] = out[plainFirst ? a++ : pressed[b++]];
+        history.Add(kept[k].base, kept[k].parent);
+    }
 }
 
 void RacePlanner::Job::Search::Finish(Plan& plan) {

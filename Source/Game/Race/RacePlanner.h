@@ -27,7 +27,7 @@
 // tests hits in, and the plan may press in any of them where the race reads
 // the buttons once a frame: exact on the fixed 16 ms clock, a close bound on
 // slower frames.
-// Cost: about 1 s of planning per 10 minutes of song (optimised build); a
+// Cost: about 0.8 s of planning per 10 minutes of song (optimised build); a
 // race plans in slices (Job) so that no frame waits for it.
 //
 // Depends on: Race (LaneGroup, HighwayGeometry, Player, LaneRules). Needs
