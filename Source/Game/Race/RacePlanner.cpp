@@ -198,28 +198,43 @@ void Course::Build(const LaneGroup& lanes, const HighwayGeometry& highway, const
 // Open-addressing map from packed state keys to state indices.
 class StateMap {
 public:
+    // A key's state index (-1 when the key is new: then the caller stores an
+    // index, or -2 for a key that arrived but holds no state yet) and the
+    // first arrival at it, which the caller keeps.
+    struct Entry {
+        I32 slot;
+        U32 first;
+    };
     void Reset(size_t expected) {
         size_t size = 64;
         while (size < expected * 2) size <<= 1;
         if (m_Keys.size() != size) {
             m_Keys.assign(size, 0);
-            m_Slots.assign(size, -1);
+            m_Entries.assign(size, {-1, 0});
         } else {
-            std::fill(m_Slots.begin(), m_Slots.end(), -1);
+            std::fill(m_Entries.begin(), m_Entries.end(), Entry{-1, 0});
         }
         m_Mask = size - 1;
     }
-    // The slot's state index (-1 when new; then the caller stores one).
-    I32& Find(U64 key) {
-        size_t h = static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 20) & m_Mask;
-        while (m_Slots[h] >= 0 && m_Keys[h] != key) h = (h + 1) & m_Mask;
+    Entry& Find(U64 key) {
+        size_t h = Hash(key);
+        while (m_Entries[h].slot != -1 && m_Keys[h] != key) h = (h + 1) & m_Mask;
         m_Keys[h] = key;
-        return m_Slots[h];
+        return m_Entries[h];
     }
+    // The key's state index, -1 when it holds none; adds nothing.
+    I32 Peek(U64 key) const {
+        for (size_t h = Hash(key); m_Entries[h].slot != -1; h = (h + 1) & m_Mask)
+            if (m_Keys[h] == key) return m_Entries[h].slot < 0 ? -1 : m_Entries[h].slot;
+        return -1;
+    }
+    static U64 Key(I32 group, U32 mask) { return static_cast<U64>(static_cast<U32>(group)) | static_cast<U64>(mask) << 32; }
 
 private:
+    size_t Hash(U64 key) const { return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 20) & m_Mask; }
+
     std::vector<U64> m_Keys;
-    std::vector<I32> m_Slots;
+    std::vector<Entry> m_Entries;
     size_t m_Mask = 0;
 };
 
@@ -497,6 +512,13 @@ struct RacePlanner::Job::Search {
     std::vector<Cell> cells;
     std::vector<U32> firsts, pressed;
     void StepGap();
+    void StepMasked(const std::vector<I32>& before, const std::vector<I32>& open);
+    template <typename SlotOf>
+    void KeepInOrder(size_t plain, size_t made, SlotOf slotOf);
+    void Touch(const State& from, const std::vector<I32>& before, const std::vector<I32>& open, bool masked, U32& mask,
+               I64& value) const;
+    std::vector<U32> masks;
+    std::vector<I64> values;
     std::vector<I32> remap;
     std::vector<CoursePoint> positions;
     const std::vector<I32> none;
@@ -584,7 +606,7 @@ bool RacePlanner::Job::Search::Run(U64 untilMicroseconds) {
         if (masked) map.Reset(current.size() * 3);
         bases.SetStep(step);
         const auto slotOf = [&](I32 group, U32 mask) -> I32& {
-            if (masked) return map.Find(static_cast<U64>(static_cast<U32>(group)) | static_cast<U64>(mask) << 32);
+            if (masked) return map.Find(StateMap::Key(group, mask)).slot;
             Cell& cell = cells[static_cast<size_t>(group)];
             if (cell.stamp != j) {
                 cell.stamp = j;
@@ -592,38 +614,18 @@ bool RacePlanner::Job::Search::Run(U64 untilMicroseconds) {
             }
             return cell.slot;
         };
-        if (!masked && j > 0) {
+        if (j > 0 && masked) {
+            StepMasked(before, open);
+        } else if (j > 0) {
             StepGap();
         } else {
         next.clear();
         next.reserve(current.size() * 5);
         for (size_t s = 0; s < current.size(); ++s) {
             const State& from = current[s];
-            U32 mask = 0;
-            for (size_t b = 0; b < before.size(); ++b)
-                if ((from.mask >> b & 1u) && remap[b] >= 0) mask |= 1u << remap[b];
-            I64 value = from.value;
-            CoursePoint drawn;
-            if (masked && course.Drawn(j, Fixed::FromRaw(bases[from.base].x), start, drawn)) {
-                Fixed nearest = LaneGroup::NearestBound;
-                I32 hit = -1;
-                for (size_t c = 0; c < open.size(); ++c) {
-                    if (mask >> c & 1u) continue;
-                    const Fixed d = LaneGroup::SquaredDistance(drawn, positions[c]);
-                    if (d < nearest) {
-                        nearest = d;
-                        hit = static_cast<I32>(c);
-                    }
-                }
-                if (hit >= 0 && nearest < LaneGroup::HitBound) {
-                    mask |= 1u << hit;
-                    const Item& item = course.items[static_cast<size_t>(open[static_cast<size_t>(hit)])];
-                    if (item.mine)
-                        value -= MineValue;
-                    else
-                        value += CapsuleValue - (j > 0 && frames[j - 1].time > item.time ? LateValue : 0);
-                }
-            }
+            U32 mask;
+            I64 value;
+            Touch(from, before, open, masked, mask, value);
             for (I32 move = -2; move <= 2; ++move) {
                 const I32 to = j == 0 ? bases.Move(from.base, move, start.previous, step, targets)
                                       : bases.Prepared(from.base, targets).next[move + 2];
@@ -671,6 +673,35 @@ bool RacePlanner::Job::Search::Run(U64 untilMicroseconds) {
             history.Merge(j, current.size(), bases);
         }
     return true;
+}
+
+// The obstacles a state has touched as of frame j (bits of open) and its
+// value once the nearest one in reach, if any, is touched in this frame.
+void RacePlanner::Job::Search::Touch(const State& from, const std::vector<I32>& before, const std::vector<I32>& open,
+                                     bool masked, U32& mask, I64& value) const {
+    mask = 0;
+    for (size_t b = 0; b < before.size(); ++b)
+        if ((from.mask >> b & 1u) && remap[b] >= 0) mask |= 1u << remap[b];
+    value = from.value;
+    CoursePoint drawn;
+    if (!masked || !course.Drawn(j, Fixed::FromRaw(bases[from.base].x), start, drawn)) return;
+    Fixed nearest = LaneGroup::NearestBound;
+    I32 hit = -1;
+    for (size_t c = 0; c < open.size(); ++c) {
+        if (mask >> c & 1u) continue;
+        const Fixed d = LaneGroup::SquaredDistance(drawn, positions[c]);
+        if (d < nearest) {
+            nearest = d;
+            hit = static_cast<I32>(c);
+        }
+    }
+    if (hit < 0 || nearest >= LaneGroup::HitBound) return;
+    mask |= 1u << hit;
+    const Item& item = course.items[static_cast<size_t>(open[static_cast<size_t>(hit)])];
+    if (item.mine)
+        value -= MineValue;
+    else
+        value += CapsuleValue - (j > 0 && frames[j - 1].time > item.time ? LateValue : 0);
 }
 
 // A frame with nothing within reach: the moves alone. Most presses land
@@ -733,16 +764,86 @@ void RacePlanner::Job::Search::StepGap() {
             out[made++] = {to, 0u, v, static_cast<U32>(s)};
         }
     }
-    // The presses left that a state with fewer buttons held is worth as
-    // much as, after all moves, are dropped too; the rest go in order.
+    KeepInOrder(still, made, [&](I32 group, U32) {
+        const Cell& other = cell[group];
+        return other.stamp == j ? other.slot : -1;
+    });
+}
+
+// A frame with obstacles within reach, in the same two passes as a gap: the
+// states are found by group and touched obstacles.
+void RacePlanner::Job::Search::StepMasked(const std::vector<I32>& before, const std::vector<I32>& open) {
+    const size_t count = current.size();
+    masks.resize(count);
+    values.resize(count);
+    for (size_t s = 0; s < count; ++s) {
+        bases.Prepared(current[s].base, targets);
+        Touch(current[s], before, open, true, masks[s], values[s]);
+    }
+    next.resize(count * 5);
+    firsts.resize(count * 5);
+    State* out = next.data();
+    U32* first = firsts.data();
+    size_t made = 0;
+    for (size_t s = 0; s < count; ++s) {
+        const Base& base = bases[current[s].base];
+        StateMap::Entry& e = map.Find(StateMap::Key(base.nextGroup[2], masks[s]));
+        const State arrival = {base.next[2], masks[s], values[s], static_cast<U32>(s)};
+        if (e.slot < 0) {
+            e.slot = static_cast<I32>(made);
+            first[made] = static_cast<U32>(s * 5 + 2);
+            out[made++] = arrival;
+        } else if (arrival.value > out[e.slot].value) {
+            out[e.slot] = arrival;
+        }
+    }
+    const size_t still = made;
+    static const I32 presses[4] = {0, 1, 3, 4};
+    for (size_t s = 0; s < count; ++s) {
+        const I32* plain = bases.NextPlain(current[s].base);
+        const Base& base = bases[current[s].base];
+        const U32 mask = masks[s];
+        const I64 v = values[s] - 1;
+        for (I32 m : presses) {
+            const I32 to = base.next[m];
+            if (to < 0) continue;
+            StateMap::Entry& e = map.Find(StateMap::Key(base.nextGroup[m], mask));
+            if (e.slot == -1) {
+                e.slot = -2;
+                e.first = static_cast<U32>(s * 5 + static_cast<size_t>(m));
+            }
+            if (e.slot >= 0) {
+                if (v > out[e.slot].value) out[e.slot] = {to, mask, v, static_cast<U32>(s)};
+                continue;
+            }
+            if (plain[m] >= 0) {
+                const I32 other = map.Peek(StateMap::Key(plain[m], mask));
+                if (other >= 0 && out[other].value >= v) continue;
+            }
+            e.slot = static_cast<I32>(made);
+            first[made] = e.first;
+            out[made++] = {to, mask, v, static_cast<U32>(s)};
+        }
+    }
+    KeepInOrder(still, made, [&](I32 group, U32 m) { return map.Peek(StateMap::Key(group, m)); });
+}
+
+// After the two passes, next holds the states without a press (up to plain)
+// and then the presses (up to made), each with its first arrival. The
+// presses that a state with fewer buttons held is worth as much as are
+// dropped; the rest join in the order of the first arrivals.
+template <typename SlotOf>
+void RacePlanner::Job::Search::KeepInOrder(size_t plain, size_t made, SlotOf slotOf) {
+    const State* out = next.data();
+    const U32* first = firsts.data();
     pressed.clear();
-    for (size_t k = still; k < made; ++k) {
+    for (size_t k = plain; k < made; ++k) {
         const I32* dominators = bases.Dominators(out[k].base);
         bool dominated = false;
         for (I32 d = 0; d < 2 && !dominated; ++d) {
             if (dominators[d] < 0) continue;
-            const Cell& other = cell[dominators[d]];
-            dominated = other.stamp == j && other.slot >= 0 && out[other.slot].value >= out[k].value;
+            const I32 other = slotOf(dominators[d], out[k].mask);
+            dominated = other >= 0 && out[other].value >= out[k].value;
         }
         if (dominated) continue;
         size_t at = pressed.size();
@@ -752,11 +853,11 @@ void RacePlanner::Job::Search::StepGap() {
     }
     history.Begin(j);
     previous.swap(current);
-    current.resize(still + pressed.size());
+    current.resize(plain + pressed.size());
     State* kept = current.data();
     size_t a = 0, b = 0;
     for (size_t k = 0; k < current.size(); ++k) {
-        const bool plainFirst = b == pressed.size() || (a < still && first[a] < first[pressed[b]]);
+        const bool plainFirst = b == pressed.size() || (a < plain && first[a] < first[pressed[b]]);
         kept[k] = out[plainFirst ? a++ : pressed[b++]];
         history.Add(kept[k].base, kept[k].parent);
     }
