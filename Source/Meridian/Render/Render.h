@@ -6,6 +6,11 @@
 // SetProjectionMatrix, SetViewMatrix, SetAmbientLight, SetLights, SetLight per
 // light, SetFog; then per drawable SetShader followed by DrawNode; finally the
 // application calls SwapBuffers. Matrices are 16 Fixed values, column-major.
+// A device that keeps its picture (KeepsPicture) lets the traversal, which
+// asks TakeWholeFrameNeeded first in every frame, leave a frame out (no call
+// at all before SwapBuffers, which then shows nothing new) or draw it in part
+// (SetDrawRegion before the cameras' calls; SwapBuffers then needs to bring
+// only that rectangle to the screen). Other devices get every frame whole.
 // The device never takes ownership of nodes passed to it for the length of a
 // call; graphics objects it makes (textures, buffers) belong to its handles
 // and are all released by Exit.
@@ -49,7 +54,8 @@ class Render : public Object {
     virtual void SetRenderTarget(RenderTarget* target) = 0;
     virtual void DrawNode(Drawable* drawable, const Matrix4& world) = 0;
     // Shows the frame. A device that keeps its picture shows nothing new
-    // when nothing was drawn since the last swap.
+    // when nothing was drawn since the last swap, and may show only the
+    // rectangle of a frame drawn in part (the rest is on screen already).
     virtual void SwapBuffers() = 0;
     // Whether the device keeps its picture: the last frame shown stays on
     // screen and in the buffer drawn into, so that a frame may be left out

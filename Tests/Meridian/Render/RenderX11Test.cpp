@@ -15,6 +15,10 @@
 #include "Meridian/Render/RenderTestUtil.h"
 #include "Support/TestUtil.h"
 
+// Last: Xlib's macros (None, Bool, Status) would clash with the names above.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
 using namespace Meridian;
 
 namespace {
@@ -73,6 +77,33 @@ protected:
         m_Server.reset();
     }
 
+    // The window's pixel at the point (x, y) of the game screen (y up), as the X server has it: read on the device's
+    // own connection, so after everything the device sent there.
+    ::testing::AssertionResult WindowIs(int x, int y, int r, int g, int b, int tolerance = 6) {
+        I32 vx, vy, vw, vh;
+        m_Device->GetViewport(vx, vy, vw, vh);
+        const int wx = vx + x * vw / RenderPndGL::ScreenWidth;
+        const int wy = m_Device->GetSurfaceHeight() - 1 - (vy + y * vh / RenderPndGL::ScreenHeight);
+        ::Display* display = static_cast<::Display*>(m_Device->GetX11Display());
+        XImage* image = display ? XGetImage(display, m_Device->GetX11Window(), wx, wy, 1, 1, AllPlanes, ZPixmap)
+                                : nullptr;
+        if (!image) return ::testing::AssertionFailure() << "no image of the window";
+        const unsigned long pixel = XGetPixel(image, 0, 0);
+        int got[3] = {0, 0, 0};
+        const unsigned long masks[3] = {image->red_mask, image->green_mask, image->blue_mask};
+        for (int i = 0; i < 3; ++i) {
+            int shift = 0;
+            while (shift < 31 && !((masks[i] >> shift) & 1)) ++shift;
+            got[i] = static_cast<int>((pixel & masks[i]) >> shift);
+        }
+        XDestroyImage(image);
+        if (std::abs(got[0] - r) <= tolerance && std::abs(got[1] - g) <= tolerance && std::abs(got[2] - b) <= tolerance)
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "window at (" << x << ", " << y << ") shows (" << got[0] << ", "
+                                             << got[1] << ", " << got[2] << "), expected (" << r << ", " << g << ", "
+                                             << b << ")";
+    }
+
     std::unique_ptr<OwnXServer> m_Server;
     std::unique_ptr<::Test::ScopedDisplay> m_Display;
 };
@@ -109,7 +140,9 @@ TEST_F(RenderX11, WindowIsAnIntegerMultipleAndDrawsUpright) {
 }
 
 // A window keeps its picture: an unchanged frame is left out, a change in the overlay is drawn inside the rectangle
-// it covers, and what that leaves in the buffer is what a whole frame draws; a 3D change or a resize is drawn whole.
+// it covers and shown in the window (read back from the X server: inside the rectangle the new picture, outside it
+// the old, also with a border around the picture), and what that leaves in the buffer is what a whole frame draws;
+// a 3D change or a resize is drawn whole.
 TEST_F(RenderX11, UnchangedFramesLeftOutAndOverlayChangesDrawnInPart) {
     ::Test::LogCapture log;
     RenderPndGLOptions options;
@@ -128,14 +161,22 @@ TEST_F(RenderX11, UnchangedFramesLeftOutAndOverlayChangesDrawnInPart) {
     PolygonGeometry* mark = ::Test::MakeQuad(-20, 60, 20, 100, 0);
     mark->SetShader(::Test::MakeColorShader(1, 1, 1, 0.5f, false, Shader::BlendAlpha));
     mark->SetParent(place);
-    const I32 w = m_Device->GetSurfaceWidth(), h = m_Device->GetSurfaceHeight();
-    std::vector<U8> part(static_cast<size_t>(w) * h * 4), whole(part.size());
-    // Draws the frame, reads it, and draws it again whole: both must be the same picture.
-    auto drawCompared = [&](const char* what) {
+    std::vector<U8> part, whole;
+    // Draws the frame, checks the probes in the buffer and, once shown, in the window, and draws the frame again
+    // whole: both must be the same picture. Where a probe lies upside down or shifted, the window shows other
+    // colours (the mark's rows mirrored fall on the green quad).
+    auto drawCompared = [&](const char* what, std::initializer_list<Probe> probes) {
         SCOPED_TRACE(what);
+        const I32 w = m_Device->GetSurfaceWidth(), h = m_Device->GetSurfaceHeight();
+        part.resize(static_cast<size_t>(w) * h * 4);
+        whole.resize(part.size());
         EXPECT_TRUE(m_Tree->Draw());
         ASSERT_TRUE(m_Device->ReadPixels(0, 0, w, h, part.data()));
         m_Device->SwapBuffers();
+        for (const Probe& p : probes) {
+            EXPECT_TRUE(ScreenIs(p.x, p.y, p.r, p.g, p.b));
+            EXPECT_TRUE(WindowIs(p.x, p.y, p.r, p.g, p.b));
+        }
         m_Tree->RequestWholeFrame();
         EXPECT_TRUE(m_Tree->Draw());
         ASSERT_TRUE(m_Device->ReadPixels(0, 0, w, h, whole.data()));
@@ -147,17 +188,25 @@ TEST_F(RenderX11, UnchangedFramesLeftOutAndOverlayChangesDrawnInPart) {
     m_Device->SwapBuffers();
     EXPECT_EQ(1u, m_Tree->GetFramesLeftOut());
     mark->SetColor(1, 0, 0, 1);
-    drawCompared("colour");
-    EXPECT_TRUE(ScreenIs(160, 200, 128, 0, 128));
+    drawCompared("colour", {{160, 200, 128, 0, 128}, {160, 40, 0, 255, 0}, {100, 200, 0, 0, 255}});
     place->SetTranslation(::Test::V3(100, -20, 0));
-    drawCompared("moved");
-    EXPECT_TRUE(ScreenIs(160, 200, 0, 0, 255));
-    EXPECT_TRUE(ScreenIs(260, 180, 128, 0, 128));
+    drawCompared("moved", {{160, 200, 0, 0, 255}, {260, 180, 128, 0, 128}, {260, 60, 0, 255, 0}});
     EXPECT_EQ(2u, m_Tree->GetFramesInPart());
     m_CameraTransform->SetTranslation(::Test::V3(1, 0, 5));
-    drawCompared("camera");
+    drawCompared("camera", {});
+    // 640 x 480 at (80, 60) in 800 x 600: the rectangle's place in the window counts the border.
     m_Device->ResizeWindow(800, 600);
-    drawCompared("resized");
+    drawCompared("resized", {});
     EXPECT_EQ(2u, m_Tree->GetFramesInPart());
+    // The resize's window events owe a few whole frames; then an unchanged one is left out again.
+    bool drawn = true;
+    for (int i = 0; i < 8 && drawn; ++i) {
+        drawn = m_Tree->Draw();
+        m_Device->SwapBuffers();
+    }
+    EXPECT_FALSE(drawn);
+    place->SetTranslation(::Test::V3(0, 0, 0));
+    drawCompared("moved back, with a border", {{160, 200, 128, 0, 128}, {260, 180, 0, 0, 255}, {160, 40, 0, 255, 0}});
+    EXPECT_EQ(3u, m_Tree->GetFramesInPart());
     EXPECT_FALSE(log.Contains("GL ERROR")) << log.Text();
 }

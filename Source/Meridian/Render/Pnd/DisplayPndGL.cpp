@@ -46,6 +46,15 @@ void KeepDriverMapped() {
 void KeepDriverMapped() {}
 #endif
 
+// Whether a space-separated extension list names exactly this one.
+bool HasExtension(const char* list, const char* name) {
+    const size_t length = std::strlen(name);
+    for (const char* at = list ? std::strstr(list, name) : nullptr; at; at = std::strstr(at + length, name)) {
+        if ((at == list || at[-1] == ' ') && (at[length] == ' ' || at[length] == 0)) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -117,6 +126,11 @@ bool DisplayPndGL::Finish(bool pbuffer, EGLNativeWindowType window, I32 width, I
     // limiter covers drivers that cannot); a pbuffer is never shown.
     if (!pbuffer && !eglSwapInterval(m_Display, 1)) LogD() << "RenderPndGL: eglSwapInterval(1) refused.";
     if (!pbuffer) PreserveBuffer();
+    const char* extensions = pbuffer ? nullptr : eglQueryString(m_Display, EGL_EXTENSIONS);
+    const char* damage = HasExtension(extensions, "EGL_KHR_swap_buffers_with_damage")   ? "eglSwapBuffersWithDamageKHR"
+                         : HasExtension(extensions, "EGL_EXT_swap_buffers_with_damage") ? "eglSwapBuffersWithDamageEXT"
+                                                                                         : nullptr;
+    m_SwapWithDamage = damage ? reinterpret_cast<void*>(eglGetProcAddress(damage)) : nullptr;
 
     EGLint w = 0, h = 0;
     eglQuerySurface(m_Display, m_Surface, EGL_WIDTH, &w);
@@ -146,6 +160,94 @@ void DisplayPndGL::WatchWindow() {
     // In force before the first frame: what happens to the window from now
     // on is heard of.
     XSync(events, False);
+}
+
+void DisplayPndGL::PreparePut() {
+    m_CanPut = false;
+    if (!m_X11Display || !m_X11Window) return;
+    ::Display* display = static_cast<::Display*>(m_X11Display);
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display, static_cast<Window>(m_X11Window), &attributes) || !attributes.visual) return;
+    // One byte a colour in a 32-bit pixel is what Xvfb and desktops at 24
+    // bits give; others keep to whole swaps. SDL may choose a DirectColor
+    // visual: its pixels are laid out the same, and the driver's swap puts
+    // the same values into them as PutRegion does.
+    const Visual* visual = attributes.visual;
+    if ((visual->c_class != TrueColor && visual->c_class != DirectColor) ||
+        (attributes.depth != 24 && attributes.depth != 32))
+        return;
+    int formats = 0;
+    I32 bitsPerPixel = 0;
+    if (XPixmapFormatValues* list = XListPixmapFormats(display, &formats)) {
+        for (int i = 0; i < formats; ++i)
+            if (list[i].depth == attributes.depth) bitsPerPixel = list[i].bits_per_pixel;
+        XFree(list);
+    }
+    if (bitsPerPixel != 32) return;
+    const unsigned long masks[3] = {visual->red_mask, visual->green_mask, visual->blue_mask};
+    for (int i = 0; i < 3; ++i) {
+        I32 shift = 0;
+        while (shift < 32 && !((masks[i] >> shift) & 1)) ++shift;
+        if (shift > 24 || (masks[i] >> shift) != 0xff) return;
+        m_PutMasks[i] = static_cast<U32>(masks[i]);
+        m_PutShifts[i] = shift;
+    }
+    m_PutDepth = attributes.depth;
+    m_PutGC = XCreateGC(display, static_cast<Window>(m_X11Window), 0, nullptr);
+    m_CanPut = m_PutGC != nullptr;
+}
+
+void DisplayPndGL::ReleasePut() {
+    if (m_PutGC && m_X11Display) XFreeGC(static_cast<::Display*>(m_X11Display), static_cast<GC>(m_PutGC));
+    m_PutGC = nullptr;
+    m_CanPut = false;
+    m_PutPixels.clear();
+    m_PutPixels.shrink_to_fit();
+}
+
+bool DisplayPndGL::SwapRegion(I32 x, I32 y, I32 w, I32 h) {
+    if (!m_SwapWithDamage) return false;
+    const EGLint rect[4] = {x, y, w, h};
+    return reinterpret_cast<PFNEGLSWAPBUFFERSWITHDAMAGEKHRPROC>(m_SwapWithDamage)(m_Display, m_Surface, rect, 1);
+}
+
+bool DisplayPndGL::PutRegion(I32 x, I32 y, I32 w, I32 h, const U8* rgba) {
+    if (!m_CanPut || w < 1 || h < 1) return false;
+    // GL's rows go up from the surface's bottom, X's down from the window's
+    // top: the top row of the rectangle is GL's last.
+    m_PutPixels.resize(static_cast<size_t>(w) * h);
+    for (I32 row = 0; row < h; ++row) {
+        const U8* from = rgba + static_cast<size_t>(h - 1 - row) * w * 4;
+        U32* to = m_PutPixels.data() + static_cast<size_t>(row) * w;
+        for (I32 i = 0; i < w; ++i, from += 4)
+            to[i] = static_cast<U32>(from[0]) << m_PutShifts[0] | static_cast<U32>(from[1]) << m_PutShifts[1] |
+                    static_cast<U32>(from[2]) << m_PutShifts[2];
+    }
+    XImage image;
+    std::memset(&image, 0, sizeof(image));
+    image.width = w;
+    image.height = h;
+    image.format = ZPixmap;
+    image.data = reinterpret_cast<char*>(m_PutPixels.data());
+    // The pixels are this machine's 32-bit words; Xlib swaps them for a
+    // server of the other byte order.
+    image.byte_order = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? LSBFirst : MSBFirst;
+    image.bitmap_unit = 32;
+    image.bitmap_bit_order = image.byte_order;
+    image.bitmap_pad = 32;
+    image.depth = m_PutDepth;
+    image.bytes_per_line = w * 4;
+    image.bits_per_pixel = 32;
+    image.red_mask = m_PutMasks[0];
+    image.green_mask = m_PutMasks[1];
+    image.blue_mask = m_PutMasks[2];
+    if (!XInitImage(&image)) return false;
+    ::Display* display = static_cast<::Display*>(m_X11Display);
+    XPutImage(display, static_cast<Window>(m_X11Window), static_cast<GC>(m_PutGC), &image, 0, 0, x, m_Height - y - h,
+              static_cast<unsigned>(w), static_cast<unsigned>(h));
+    // Sent now, not with whatever request comes next.
+    XFlush(display);
+    return true;
 }
 
 bool DisplayPndGL::TakeWindowEvents() {
@@ -230,6 +332,7 @@ bool DisplayPndGL::OpenX11(I32 scale, bool fullscreen) {
     m_EventDisplay = XOpenDisplay(DisplayString(static_cast<::Display*>(m_X11Display)));
     if (!m_EventDisplay) LogD() << "RenderPndGL: no connection of its own to the X server; every frame is drawn.";
     WatchWindow();
+    PreparePut();
     m_Display = eglGetDisplay(reinterpret_cast<EGLNativeDisplayType>(wm.info.x11.display));
     if (m_Display == EGL_NO_DISPLAY) return Fail("eglGetDisplay", eglGetError());
     return Finish(false, static_cast<EGLNativeWindowType>(wm.info.x11.window), width, height);
@@ -275,6 +378,8 @@ bool DisplayPndGL::SetWindowMode(bool fullscreen, I32 width, I32 height) {
         eglSwapInterval(m_Display, 1);
         PreserveBuffer();
         WatchWindow();
+        ReleasePut();
+        PreparePut();
     }
     if (!fullscreen) {
         m_WindowWidth = screen->w;
@@ -368,6 +473,8 @@ void DisplayPndGL::Close() {
     m_NativeWindow.shrink_to_fit();
     if (m_EventDisplay) XCloseDisplay(static_cast<::Display*>(m_EventDisplay));
     m_EventDisplay = nullptr;
+    ReleasePut();
+    m_SwapWithDamage = nullptr;
     m_Preserved = false;
     m_X11Display = nullptr;
     m_X11Window = 0;

@@ -4,7 +4,8 @@
 // not, tears down what it made and returns false. Only the Pnd render files
 // include this header.
 // Depends on: EGL (with Mesa's surfaceless platform for the offscreen way),
-// SDL 1.2 video with its X11 driver.
+// SDL 1.2 video with its X11 driver, Xlib (the window's events, puts of a
+// part of the picture).
 #pragma once
 
 #include <EGL/egl.h>
@@ -45,6 +46,12 @@ struct DisplayPndGL {
     // and changes (SDL repaints its own surface there on an expose, and
     // tells nobody). Null when it could not be opened.
     void* m_EventDisplay = nullptr;
+    // The driver's swap that is told the one rectangle that changed
+    // (eglSwapBuffersWithDamage, KHR or EXT; null where it has none), and
+    // whether PutRegion can put pixels to OpenX11's window (a TrueColor or
+    // DirectColor visual of 8 bits a colour in 32-bit pixels).
+    void* m_SwapWithDamage = nullptr;
+    bool m_CanPut = false;
     // Why the last Open* failed, in a few words ("" after a success).
     std::string m_Failure;
 
@@ -62,6 +69,15 @@ struct DisplayPndGL {
     // True when the window was exposed, mapped or changed since the last
     // call (or nothing can tell): what it shows may no longer be our frame.
     bool TakeWindowEvents();
+    // Shows the surface's buffer with m_SwapWithDamage, telling it that only
+    // w x h pixels at (x, y) changed (origin bottom left). False when the
+    // driver has no such swap or refused.
+    bool SwapRegion(I32 x, I32 y, I32 w, I32 h);
+    // Puts w x h RGBA pixels (bottom row first, as GL reads them) to the
+    // window at (x, y) of the surface (origin bottom left) over X, flushed,
+    // without a swap: the surface's buffer stays as it is. False when
+    // m_CanPut is not set.
+    bool PutRegion(I32 x, I32 y, I32 w, I32 h, const U8* rgba);
     // Queues a quit event, as the window manager's close button does.
     static void PostQuit();
     bool OpenFramebuffer();
@@ -79,8 +95,22 @@ private:
     void PreserveBuffer();
     // Listens on m_EventDisplay to the events of m_X11Window.
     void WatchWindow();
+    // Learns m_X11Window's pixel layout and makes the graphics context
+    // PutRegion draws with (m_CanPut); ReleasePut frees it.
+    void PreparePut();
+    void ReleasePut();
     // Logs "<step> failed (<code>)", tears down and answers false.
     bool Fail(const char* step, EGLint error);
+
+    // PutRegion's graphics context (a GC, on SDL's connection, which EGL
+    // shares: so puts and swaps reach the server in the order made), the
+    // window's depth, where its red, green and blue bytes sit in a pixel,
+    // and the pixels of the last put, top row first.
+    void* m_PutGC = nullptr;
+    I32 m_PutDepth = 0;
+    U32 m_PutMasks[3] = {0, 0, 0};
+    I32 m_PutShifts[3] = {0, 0, 0};
+    std::vector<U32> m_PutPixels;
 };
 
 }  // namespace Meridian

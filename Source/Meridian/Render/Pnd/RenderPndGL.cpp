@@ -138,7 +138,20 @@ bool RenderPndGL::Init() {
     LogI() << "MaxTextureSize=" << m_MaxTextureSize;
 
     SetInitialState();
-    if (m_OpenMode == RenderPndGLOptions::X11) LogPicture();
+    m_PartPresent = PresentWhole;
+    if (m_OpenMode == RenderPndGLOptions::X11) {
+        const std::string renderer = GLText(GL_RENDERER);
+        const bool software =
+            renderer.find("llvmpipe") != std::string::npos || renderer.find("softpipe") != std::string::npos;
+        if (m_Display->m_SwapWithDamage)
+            m_PartPresent = PresentDamage;
+        else if (software && m_Display->m_CanPut)
+            m_PartPresent = PresentPut;
+        static const char* const ways[] = {"swapped whole", "swapped with their rectangle",
+                                           "put to the window in their rectangle"};
+        LogI() << "RenderPndGL: frames drawn in part are " << ways[m_PartPresent] << ".";
+        LogPicture();
+    }
     return true;
 }
 
@@ -233,7 +246,11 @@ void RenderPndGL::SetDrawRegion(F32 left, F32 bottom, F32 right, F32 top) {
     const I32 y0 = std::max(m_ViewportY, toPixels(bottom, m_ViewportY, m_ViewportHeight) - 1);
     const I32 x1 = std::min(m_ViewportX + m_ViewportWidth, toPixels(right, m_ViewportX, m_ViewportWidth) + 2);
     const I32 y1 = std::min(m_ViewportY + m_ViewportHeight, toPixels(top, m_ViewportY, m_ViewportHeight) + 2);
-    MERIDIAN_GL(Scissor)(x0, y0, std::max(0, x1 - x0), std::max(0, y1 - y0));
+    m_PartRect[0] = x0;
+    m_PartRect[1] = y0;
+    m_PartRect[2] = std::max(0, x1 - x0);
+    m_PartRect[3] = std::max(0, y1 - y0);
+    MERIDIAN_GL(Scissor)(x0, y0, m_PartRect[2], m_PartRect[3]);
     MERIDIAN_GL(Enable)(GL_SCISSOR_TEST);
     // The border around the picture is on screen already.
     m_BorderCleared = true;
@@ -299,6 +316,10 @@ void RenderPndGL::Exit() {
 }
 
 void* RenderPndGL::GetEGLDisplay() const { return m_Initialized ? m_Display->m_Display : nullptr; }
+
+void* RenderPndGL::GetX11Display() const { return m_Initialized ? m_Display->m_X11Display : nullptr; }
+
+unsigned long RenderPndGL::GetX11Window() const { return m_Initialized ? m_Display->m_X11Window : 0; }
 
 void RenderPndGL::GetAspectRatio(Fixed& aspect) { aspect = Fixed::FromRaw(87381); }
 
@@ -842,7 +863,7 @@ void RenderPndGL::SwapBuffers() {
     // drawn.
     const bool shown = m_DrawnSinceSwap || !KeepsPicture();
     if (shown && !m_WindowGone && m_Display->m_Display != EGL_NO_DISPLAY && m_Display->m_Surface != EGL_NO_SURFACE) {
-        if (!eglSwapBuffers(m_Display->m_Display, m_Display->m_Surface))
+        if (!(m_PartFrame && PresentPart()) && !eglSwapBuffers(m_Display->m_Display, m_Display->m_Surface))
             LogD() << "eglSwapBuffers" << " failed (" << static_cast<I32>(eglGetError()) << ")";
     }
     // A pbuffer is never presented, so eglSwapBuffers does nothing: without
@@ -859,6 +880,26 @@ void RenderPndGL::SwapBuffers() {
     m_PartFrame = false;
     m_DrawnSinceSwap = false;
     m_BorderCleared = m_ViewportWidth == m_SurfaceWidth && m_ViewportHeight == m_SurfaceHeight;
+}
+
+bool RenderPndGL::PresentPart() {
+    const I32 x = m_PartRect[0], y = m_PartRect[1], w = m_PartRect[2], h = m_PartRect[3];
+    switch (m_PartPresent) {
+        case PresentDamage: return w > 0 && h > 0 && m_Display->SwapRegion(x, y, w, h);
+        case PresentPut:
+            if (w < 1 || h < 1) {
+                // Nothing on screen changes; the commands still go.
+                MERIDIAN_GL(Flush)();
+                return true;
+            }
+            // The read waits for the frame's drawing; the put is flushed to
+            // the server, and the buffer keeps the whole picture for the
+            // next frame and the next whole swap.
+            m_PartPixels.resize(static_cast<size_t>(w) * h * 4);
+            return ReadPixels(x, y, w, h, m_PartPixels.data()) && m_Display->PutRegion(x, y, w, h, m_PartPixels.data());
+        case PresentWhole: break;
+    }
+    return false;
 }
 
 bool RenderPndGL::ReadPixels(I32 x, I32 y, I32 w, I32 h, U8* rgba) {

@@ -83,6 +83,14 @@ class RenderPndGL : public Render {
     // Render targets are not drawn into by this device: the call is ignored.
     void SetRenderTarget(RenderTarget* target) override;
     void DrawNode(Drawable* drawable, const Matrix4& world) override;
+    // A frame drawn in part (SetDrawRegion) is shown by sending only its
+    // rectangle to the window where that can be done: with the driver's swap
+    // with damage, or, on a software renderer (llvmpipe, softpipe: its swap
+    // is itself a put of the whole buffer to the X window) without one, by
+    // reading the rectangle back and putting it to the window over X, with
+    // no swap; the buffer drawn into stays whole and current either way, so
+    // the next whole frame's swap shows what it should. Elsewhere, and for
+    // whole frames, eglSwapBuffers.
     void SwapBuffers() override;
     // A window whose buffer is kept across swaps, and whose exposes the
     // device hears of; not a pbuffer or the handheld's framebuffer.
@@ -104,6 +112,10 @@ class RenderPndGL : public Render {
 
     // The EGL display (EGLDisplay), null before Init.
     void* GetEGLDisplay() const;
+    // The X connection (an Xlib Display, which EGL shares) and the window
+    // drawn into; null and 0 unless the device opened an X11 window.
+    void* GetX11Display() const;
+    unsigned long GetX11Window() const;
     // The way the display was opened (Auto until Init succeeds).
     RenderPndGLOptions::Mode GetOpenMode() const { return m_OpenMode; }
     I32 GetSurfaceWidth() const { return m_SurfaceWidth; }
@@ -147,6 +159,9 @@ private:
     void ApplyTextureCombiners(Shader* shader);
     void ApplyBlendMode(I32 mode);
     void SetCap(U32 cap, bool on, I8& cached);
+    // Shows this frame's rectangle (m_PartRect) as m_PartPresent says; false
+    // when it could not, and the frame must be swapped whole.
+    bool PresentPart();
 
     RenderPndGLOptions m_Options;
     std::unique_ptr<DisplayPndGL> m_Display;
@@ -199,6 +214,13 @@ private:
     bool m_PartFrame = false;
     I32 m_WholeFramesOwed = 0;
     U32 m_FramesSinceWhole = 0;
+    // How a frame drawn in part reaches the window (see SwapBuffers), the
+    // rectangle drawn (surface pixels, origin bottom left: x, y, w, h), and
+    // the pixels read back for a put.
+    enum PartPresent : I32 { PresentWhole, PresentDamage, PresentPut };
+    PartPresent m_PartPresent = PresentWhole;
+    I32 m_PartRect[4] = {0, 0, 0, 0};
+    std::vector<U8> m_PartPixels;
     static const I32 WholeFramesAfterEvent = 3;
     static const U32 WholeFrameFrames = 60;
 };
