@@ -506,13 +506,14 @@ struct RacePlanner::Job::Search {
     // group in a table stamped with the frame.
     struct Cell {
         size_t stamp = SIZE_MAX;
-        I32 slot = -1;
-        U32 first = 0;  // the first arrival: the state before times 5, plus the move
+        StateMap::Entry entry = {-1, 0};
     };
     std::vector<Cell> cells;
     std::vector<U32> firsts, pressed;
     void StepGap();
     void StepMasked(const std::vector<I32>& before, const std::vector<I32>& open);
+    template <typename EntryOf, typename SlotOf>
+    void TwoPasses(EntryOf entryOf, SlotOf slotOf);
     template <typename SlotOf>
     void KeepInOrder(size_t plain, size_t made, SlotOf slotOf);
     void Touch(const State& from, const std::vector<I32>& before, const std::vector<I32>& open, bool masked, U32& mask,
@@ -610,9 +611,9 @@ bool RacePlanner::Job::Search::Run(U64 untilMicroseconds) {
             Cell& cell = cells[static_cast<size_t>(group)];
             if (cell.stamp != j) {
                 cell.stamp = j;
-                cell.slot = -1;
+                cell.entry = {-1, 0};
             }
-            return cell.slot;
+            return cell.entry.slot;
         };
         if (j > 0 && masked) {
             StepMasked(before, open);
@@ -704,74 +705,38 @@ void RacePlanner::Job::Search::Touch(const State& from, const std::vector<I32>& 
         value += CapsuleValue - (j > 0 && frames[j - 1].time > item.time ? LateValue : 0);
 }
 
-// A frame with nothing within reach: the moves alone. Most presses land
-// where a state that pressed nothing is worth at least as much, and would be
-// dropped after the frame; so the moves without a press go first, and such
-// presses are dropped as they come. The states then follow in the order of
-// their groups' first arrivals, the moves of each state in turn, which is
-// the order a single pass over the moves gives them.
+// A frame with nothing within reach: the moves alone, the states found by
+// group in a table stamped with the frame.
 void RacePlanner::Job::Search::StepGap() {
     const size_t count = current.size();
-    for (size_t s = 0; s < count; ++s) bases.Prepared(current[s].base, targets);
+    masks.assign(count, 0u);
+    values.resize(count);
+    for (size_t s = 0; s < count; ++s) {
+        bases.Prepared(current[s].base, targets);
+        values[s] = current[s].value;
+    }
     if (cells.size() < static_cast<size_t>(bases.GroupCount())) cells.resize(2 * static_cast<size_t>(bases.GroupCount()));
-    // The tables stay where they are from here on: plain pointers, which the
+    // The table stays where it is from here on: a plain pointer, which the
     // compiler need not reload after every store.
-    const State* from = current.data();
     Cell* cell = cells.data();
-    next.resize(count * 5);
-    firsts.resize(count * 5);
-    State* out = next.data();
-    U32* first = firsts.data();
-    size_t made = 0;
-    for (size_t s = 0; s < count; ++s) {
-        const Base& base = bases[from[s].base];
-        Cell& c = cell[base.nextGroup[2]];
-        const State arrival = {base.next[2], 0u, from[s].value, static_cast<U32>(s)};
-        if (c.stamp != j) {
-            c.stamp = j;
-            c.slot = static_cast<I32>(made);
-            first[made] = static_cast<U32>(s * 5 + 2);
-            out[made++] = arrival;
-        } else if (arrival.value > out[c.slot].value) {
-            out[c.slot] = arrival;
-        }
-    }
-    const size_t still = made;
-    static const I32 presses[4] = {0, 1, 3, 4};
-    for (size_t s = 0; s < count; ++s) {
-        const I32* plain = bases.NextPlain(from[s].base);
-        const Base& base = bases[from[s].base];
-        const I64 v = from[s].value - 1;
-        for (I32 m : presses) {
-            const I32 to = base.next[m];
-            if (to < 0) continue;
-            Cell& c = cell[base.nextGroup[m]];
-            if (c.stamp != j) {
-                c.stamp = j;
-                c.slot = -1;
-                c.first = static_cast<U32>(s * 5 + static_cast<size_t>(m));
+    const size_t frame = j;
+    TwoPasses(
+        [cell, frame](I32 group, U32) -> StateMap::Entry& {
+            Cell& c = cell[group];
+            if (c.stamp != frame) {
+                c.stamp = frame;
+                c.entry = {-1, 0};
             }
-            if (c.slot >= 0) {
-                if (v > out[c.slot].value) out[c.slot] = {to, 0u, v, static_cast<U32>(s)};
-                continue;
-            }
-            if (plain[m] >= 0) {
-                const Cell& other = cell[plain[m]];
-                if (other.stamp == j && out[other.slot].value >= v) continue;
-            }
-            c.slot = static_cast<I32>(made);
-            first[made] = c.first;
-            out[made++] = {to, 0u, v, static_cast<U32>(s)};
-        }
-    }
-    KeepInOrder(still, made, [&](I32 group, U32) {
-        const Cell& other = cell[group];
-        return other.stamp == j ? other.slot : -1;
-    });
+            return c.entry;
+        },
+        [cell, frame](I32 group, U32) {
+            const Cell& c = cell[group];
+            return c.stamp == frame && c.entry.slot >= 0 ? c.entry.slot : -1;
+        });
 }
 
-// A frame with obstacles within reach, in the same two passes as a gap: the
-// states are found by group and touched obstacles.
+// A frame with obstacles within reach: the states found by group and
+// touched obstacles.
 void RacePlanner::Job::Search::StepMasked(const std::vector<I32>& before, const std::vector<I32>& open) {
     const size_t count = current.size();
     masks.resize(count);
@@ -780,6 +745,22 @@ void RacePlanner::Job::Search::StepMasked(const std::vector<I32>& before, const 
         bases.Prepared(current[s].base, targets);
         Touch(current[s], before, open, true, masks[s], values[s]);
     }
+    TwoPasses([this](I32 group, U32 mask) -> StateMap::Entry& { return map.Find(StateMap::Key(group, mask)); },
+              [this](I32 group, U32 mask) { return map.Peek(StateMap::Key(group, mask)); });
+}
+
+// The moves of a frame after the first, from the current states (prepared,
+// with their touched obstacles and values in masks and values). Most
+// presses land where a state that pressed nothing is worth at least as much,
+// and would be dropped after the frame; so the moves without a press go
+// first, and such presses are dropped as they come. The states then follow
+// in the order of their keys' first arrivals, the moves of each state in
+// turn, which is the order a single pass over the moves gives them.
+// entryOf(group, mask) is the key's entry (slot -1 when new this frame);
+// slotOf(group, mask) its state's index, or -1, adding nothing.
+template <typename EntryOf, typename SlotOf>
+void RacePlanner::Job::Search::TwoPasses(EntryOf entryOf, SlotOf slotOf) {
+    const size_t count = current.size();
     next.resize(count * 5);
     firsts.resize(count * 5);
     State* out = next.data();
@@ -787,7 +768,7 @@ void RacePlanner::Job::Search::StepMasked(const std::vector<I32>& before, const 
     size_t made = 0;
     for (size_t s = 0; s < count; ++s) {
         const Base& base = bases[current[s].base];
-        StateMap::Entry& e = map.Find(StateMap::Key(base.nextGroup[2], masks[s]));
+        StateMap::Entry& e = entryOf(base.nextGroup[2], masks[s]);
         const State arrival = {base.next[2], masks[s], values[s], static_cast<U32>(s)};
         if (e.slot < 0) {
             e.slot = static_cast<I32>(made);
@@ -807,7 +788,7 @@ void RacePlanner::Job::Search::StepMasked(const std::vector<I32>& before, const 
         for (I32 m : presses) {
             const I32 to = base.next[m];
             if (to < 0) continue;
-            StateMap::Entry& e = map.Find(StateMap::Key(base.nextGroup[m], mask));
+            StateMap::Entry& e = entryOf(base.nextGroup[m], mask);
             if (e.slot == -1) {
                 e.slot = -2;
                 e.first = static_cast<U32>(s * 5 + static_cast<size_t>(m));
@@ -817,7 +798,7 @@ void RacePlanner::Job::Search::StepMasked(const std::vector<I32>& before, const 
                 continue;
             }
             if (plain[m] >= 0) {
-                const I32 other = map.Peek(StateMap::Key(plain[m], mask));
+                const I32 other = slotOf(plain[m], mask);
                 if (other >= 0 && out[other].value >= v) continue;
             }
             e.slot = static_cast<I32>(made);
@@ -825,7 +806,7 @@ void RacePlanner::Job::Search::StepMasked(const std::vector<I32>& before, const 
             out[made++] = {to, mask, v, static_cast<U32>(s)};
         }
     }
-    KeepInOrder(still, made, [&](I32 group, U32 m) { return map.Peek(StateMap::Key(group, m)); });
+    KeepInOrder(still, made, slotOf);
 }
 
 // After the two passes, next holds the states without a press (up to plain)
