@@ -6,7 +6,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake pkg-config ccache googletest libgtest-dev
-  libsdl1.2-dev libsdl-mixer1.2-dev libx11-dev
+  libsdl1.2-dev libsdl-mixer1.2-dev libx11-dev libxext-dev
   libegl-dev libgles-dev libegl-mesa0 libgl1-mesa-dri
   libpng-dev zlib1g-dev
   libvorbisidec-dev libvorbis-dev libogg-dev vorbis-tools

@@ -5,7 +5,7 @@
 # /proc/PID/stat over a span of seconds. Frames are counted by a small
 # preloaded library that counts what presents one: eglSwapBuffers, the swaps
 # with damage (eglSwapBuffersWithDamageKHR/EXT, through eglGetProcAddress),
-# and XPutImage, with which the game shows a frame drawn in part on a software
+# and XPutImage and XShmPutImage, with which the game shows a frame drawn in part on a software
 # renderer (SDL's own repaint of its window on an expose counts too: rare).
 #
 #   Tools/cpu-usage.sh [--scale N] [--wait S] [--seconds S] [--keys "KEY ..."]
@@ -83,6 +83,14 @@ int XPutImage(void* display, unsigned long drawable, void* gc, void* image, int 
     counted();
     return next(display, drawable, gc, image, sx, sy, dx, dy, w, h);
 }
+typedef int (*ShmPutImage)(void*, unsigned long, void*, void*, int, int, int, int, unsigned int, unsigned int, int);
+int XShmPutImage(void* display, unsigned long drawable, void* gc, void* image, int sx, int sy, int dx, int dy,
+                 unsigned int w, unsigned int h, int sendEvent) {
+    static ShmPutImage next;
+    if (!next) next = (ShmPutImage)dlsym(RTLD_NEXT, "XShmPutImage");
+    counted();
+    return next(display, drawable, gc, image, sx, sy, dx, dy, w, h, sendEvent);
+}
 EOF
 cc -O2 -shared -fPIC -o "$work/swapcount.so" "$work/swapcount.c" -ldl
 head -c 8 /dev/zero >"$work/count"
@@ -103,14 +111,16 @@ pid=$!
 sleep 1
 for key in $KEYS; do xdotool search --pid "$pid" key "$key" >/dev/null 2>&1 || xdotool key "$key"; sleep 0.3; done
 sleep $((WAIT - 1))
-t0=$(ticks "$pid") f0=$(frames)
+server=$(pgrep -f "^Xvfb $DISPLAY " | head -1)
+t0=$(ticks "$pid") f0=$(frames) x0=$(ticks "$server")
 sleep "$SECONDS_SPAN"
-t1=$(ticks "$pid") f1=$(frames)
+t1=$(ticks "$pid") f1=$(frames) x1=$(ticks "$server")
 kill "$pid"
 wait "$pid" || true
 hz=$(getconf CLK_TCK)
 awk -v t="$((t1 - t0))" -v hz="$hz" -v s="$SECONDS_SPAN" -v f="$((f1 - f0))" \
     'BEGIN { printf "cpu %.1f %% of a core, %.1f frames per second over %d s (%.2f ms a frame)\n", 100 * t / hz / s, f / s, s, f ? 1000 * t / hz / f : 0 }'
+awk -v t="$((x1 - x0))" -v hz="$hz" -v s="$SECONDS_SPAN" 'BEGIN { printf "X server %.1f %% of a core\n", 100 * t / hz / s }'
 EOF
 chmod +x "$work/run.sh"
 

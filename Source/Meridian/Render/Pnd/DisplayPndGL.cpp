@@ -3,6 +3,10 @@
 #include <EGL/eglext.h>
 #include <SDL/SDL.h>
 #include <SDL/SDL_syswm.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +24,12 @@ namespace Meridian {
 namespace {
 
 const I32 NativeWindowBytes = 16384;
+
+bool g_X11Error = false;
+int NoteX11Error(::Display*, XErrorEvent*) {
+    g_X11Error = true;
+    return 0;
+}
 
 // Largest integer multiple of the game screen that fits into w x h; 1 at least.
 I32 FitScale(I32 w, I32 h) {
@@ -197,7 +207,26 @@ void DisplayPndGL::PreparePut() {
     m_CanPut = m_PutGC != nullptr;
 }
 
+void DisplayPndGL::ReleaseShared() {
+    if (!m_SharedImage) return;
+    XShmSegmentInfo* segment = static_cast<XShmSegmentInfo*>(m_SharedSegment);
+    ::Display* display = static_cast<::Display*>(m_X11Display);
+    if (display) {
+        XShmDetach(display, segment);
+        XSync(display, False);
+    }
+    XImage* image = static_cast<XImage*>(m_SharedImage);
+    image->data = nullptr;
+    XDestroyImage(image);
+    shmdt(segment->shmaddr);
+    delete segment;
+    m_SharedImage = nullptr;
+    m_SharedSegment = nullptr;
+    m_SharedPending = false;
+}
+
 void DisplayPndGL::ReleasePut() {
+    ReleaseShared();
     if (m_PutGC && m_X11Display) XFreeGC(static_cast<::Display*>(m_X11Display), static_cast<GC>(m_PutGC));
     m_PutGC = nullptr;
     m_CanPut = false;
@@ -213,16 +242,8 @@ bool DisplayPndGL::SwapRegion(I32 x, I32 y, I32 w, I32 h) {
 
 bool DisplayPndGL::PutRegion(I32 x, I32 y, I32 w, I32 h, const U8* rgba) {
     if (!m_CanPut || w < 1 || h < 1) return false;
-    // GL's rows go up from the surface's bottom, X's down from the window's
-    // top: the top row of the rectangle is GL's last.
     m_PutPixels.resize(static_cast<size_t>(w) * h);
-    for (I32 row = 0; row < h; ++row) {
-        const U8* from = rgba + static_cast<size_t>(h - 1 - row) * w * 4;
-        U32* to = m_PutPixels.data() + static_cast<size_t>(row) * w;
-        for (I32 i = 0; i < w; ++i, from += 4)
-            to[i] = static_cast<U32>(from[0]) << m_PutShifts[0] | static_cast<U32>(from[1]) << m_PutShifts[1] |
-                    static_cast<U32>(from[2]) << m_PutShifts[2];
-    }
+    ConvertRows(rgba, w, h, m_PutPixels.data(), w);
     XImage image;
     std::memset(&image, 0, sizeof(image));
     image.width = w;
@@ -248,6 +269,100 @@ bool DisplayPndGL::PutRegion(I32 x, I32 y, I32 w, I32 h, const U8* rgba) {
     // Sent now, not with whatever request comes next.
     XFlush(display);
     return true;
+}
+
+bool DisplayPndGL::PrepareShared(I32 w, I32 h) {
+    if (m_SharedImage) {
+        const XImage* image = static_cast<XImage*>(m_SharedImage);
+        if (image->width == w && image->height == h) return true;
+        ReleaseShared();
+    }
+    if (!m_CanPut || m_SharedRefused) return false;
+    ::Display* display = static_cast<::Display*>(m_X11Display);
+    if (!XShmQueryExtension(display)) {
+        m_SharedRefused = true;
+        return false;
+    }
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display, static_cast<Window>(m_X11Window), &attributes)) return false;
+    XShmSegmentInfo* segment = new XShmSegmentInfo();
+    XImage* image = XShmCreateImage(display, attributes.visual, static_cast<unsigned>(m_PutDepth), ZPixmap, nullptr,
+                                    segment, static_cast<unsigned>(w), static_cast<unsigned>(h));
+    if (!image || image->bits_per_pixel != 32) {
+        if (image) XDestroyImage(image);
+        delete segment;
+        m_SharedRefused = true;
+        return false;
+    }
+    segment->shmid = shmget(IPC_PRIVATE, static_cast<size_t>(image->bytes_per_line) * h, IPC_CREAT | 0600);
+    segment->shmaddr = segment->shmid >= 0 ? static_cast<char*>(shmat(segment->shmid, nullptr, 0)) : nullptr;
+    if (!segment->shmaddr || segment->shmaddr == reinterpret_cast<char*>(-1)) {
+        if (segment->shmid >= 0) shmctl(segment->shmid, IPC_RMID, nullptr);
+        XDestroyImage(image);
+        delete segment;
+        m_SharedRefused = true;
+        return false;
+    }
+    image->data = segment->shmaddr;
+    segment->readOnly = True;
+    // A server on another machine cannot attach: it answers with an error,
+    // which is heard here rather than by the default handler that exits.
+    g_X11Error = false;
+    XErrorHandler previous = XSetErrorHandler(NoteX11Error);
+    const bool attached = XShmAttach(display, segment) && (XSync(display, False), !g_X11Error);
+    XSetErrorHandler(previous);
+    // Marked for removal now: it goes once both sides have detached, also
+    // when the game ends without cleaning up.
+    shmctl(segment->shmid, IPC_RMID, nullptr);
+    if (!attached) {
+        image->data = nullptr;
+        XDestroyImage(image);
+        shmdt(segment->shmaddr);
+        delete segment;
+        m_SharedRefused = true;
+        LogD() << "RenderPndGL: the X server cannot share memory with the game; frames go over the connection.";
+        return false;
+    }
+    m_SharedImage = image;
+    m_SharedSegment = segment;
+    return true;
+}
+
+U32* DisplayPndGL::BeginSharedPut(I32& pitch) {
+    if (!PrepareShared(m_Width, m_Height)) return nullptr;
+    // The server reads the segment when it takes the request: the last
+    // frame's put must be done before its pixels are overwritten.
+    if (m_SharedPending) XSync(static_cast<::Display*>(m_X11Display), False);
+    m_SharedPending = false;
+    XImage* image = static_cast<XImage*>(m_SharedImage);
+    pitch = image->bytes_per_line / 4;
+    return reinterpret_cast<U32*>(image->data);
+}
+
+void DisplayPndGL::EndSharedPut() {
+    if (!m_SharedImage) return;
+    ::Display* display = static_cast<::Display*>(m_X11Display);
+    XImage* image = static_cast<XImage*>(m_SharedImage);
+    XShmPutImage(display, static_cast<Window>(m_X11Window), static_cast<GC>(m_PutGC), image, 0, 0, 0, 0,
+                 static_cast<unsigned>(image->width), static_cast<unsigned>(image->height), False);
+    XFlush(display);
+    m_SharedPending = true;
+}
+
+bool DisplayPndGL::PutsBGRA() const {
+    return m_CanPut && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ && m_PutShifts[0] == 16 && m_PutShifts[1] == 8 &&
+           m_PutShifts[2] == 0;
+}
+
+void DisplayPndGL::ConvertRows(const U8* rgba, I32 w, I32 h, U32* to, I32 pitch) const {
+    // GL's rows go up from the surface's bottom, X's down from the window's
+    // top: the top row is GL's last.
+    for (I32 row = 0; row < h; ++row, to += pitch) {
+        const U8* from = rgba + static_cast<size_t>(h - 1 - row) * w * 4;
+        for (I32 i = 0; i < w; ++i, from += 4)
+            to[i] = static_cast<U32>(from[0]) << m_PutShifts[0] | static_cast<U32>(from[1]) << m_PutShifts[1] |
+                    static_cast<U32>(from[2]) << m_PutShifts[2];
+    }
 }
 
 bool DisplayPndGL::TakeWindowEvents() {
@@ -390,14 +505,6 @@ bool DisplayPndGL::SetWindowMode(bool fullscreen, I32 width, I32 height) {
     m_Height = screen->h;
     return true;
 }
-
-namespace {
-bool g_X11Error = false;
-int NoteX11Error(::Display*, XErrorEvent*) {
-    g_X11Error = true;
-    return 0;
-}
-}  // namespace
 
 bool DisplayPndGL::IsWindowGone() {
     if (!m_X11Display || !m_X11Window) return false;

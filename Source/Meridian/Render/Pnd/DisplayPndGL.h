@@ -78,6 +78,18 @@ struct DisplayPndGL {
     // without a swap: the surface's buffer stays as it is. False when
     // m_CanPut is not set.
     bool PutRegion(I32 x, I32 y, I32 w, I32 h, const U8* rgba);
+    // A whole frame put through memory shared with the X server (MIT-SHM):
+    // BeginSharedPut answers the surface-sized image to fill, top row first,
+    // pitch pixels a row (null when the server cannot share memory: another
+    // machine, no extension, or m_CanPut not set; then the swap shows the
+    // frame); EndSharedPut puts it to the window, flushed, without a swap.
+    U32* BeginSharedPut(I32& pitch);
+    void EndSharedPut();
+    // Whether the window's pixels are GL's BGRA bytes (so that a read in
+    // that format needs no conversion), and the conversion otherwise: h rows
+    // of w RGBA pixels, bottom row first, into X's pixels, top row first.
+    bool PutsBGRA() const;
+    void ConvertRows(const U8* rgba, I32 w, I32 h, U32* to, I32 pitch) const;
     // Queues a quit event, as the window manager's close button does.
     static void PostQuit();
     bool OpenFramebuffer();
@@ -111,6 +123,15 @@ private:
     U32 m_PutMasks[3] = {0, 0, 0};
     I32 m_PutShifts[3] = {0, 0, 0};
     std::vector<U32> m_PutPixels;
+    // BeginSharedPut's image in shared memory (an XImage and its segment, both of
+    // the surface's size; null until the first put), whether a put of it may
+    // still be read by the server, and whether the server refused to share.
+    bool PrepareShared(I32 w, I32 h);
+    void ReleaseShared();
+    void* m_SharedImage = nullptr;
+    void* m_SharedSegment = nullptr;
+    bool m_SharedPending = false;
+    bool m_SharedRefused = false;
 };
 
 }  // namespace Meridian

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <string>
 
@@ -31,6 +32,12 @@ const F32 PointSize = 12.5f;
 const char* GLText(GLenum name) {
     const GLubyte* text = MERIDIAN_GL(GetString)(name);
     return text ? reinterpret_cast<const char*>(text) : "";
+}
+
+// Whether the space-separated extension list names exactly this one.
+bool HasExtension(const char* name) {
+    const std::string list = std::string(" ") + GLText(GL_EXTENSIONS) + " ";
+    return list.find(std::string(" ") + name + " ") != std::string::npos;
 }
 
 bool IsPowerOfTwo(I32 value) { return value > 0 && (value & (value - 1)) == 0; }
@@ -143,6 +150,7 @@ bool RenderPndGL::Init() {
         const std::string renderer = GLText(GL_RENDERER);
         const bool software =
             renderer.find("llvmpipe") != std::string::npos || renderer.find("softpipe") != std::string::npos;
+        m_ReadsBGRA = HasExtension("GL_EXT_read_format_bgra");
         if (m_Display->m_SwapWithDamage)
             m_PartPresent = PresentDamage;
         else if (software && m_Display->m_CanPut)
@@ -229,7 +237,7 @@ bool RenderPndGL::KeepsPicture() {
 bool RenderPndGL::TakeWholeFrameNeeded() {
     // SDL repaints its own surface on an expose when it handles the event,
     // which may be a frame after this connection heard of it.
-    if (m_Display->TakeWindowEvents()) m_WholeFramesOwed = WholeFramesAfterEvent;
+    if (m_Display->TakeWindowEvents()) m_WholeFramesOwed = m_SwapsOwed = WholeFramesAfterEvent;
     if (m_WholeFramesOwed > 0) {
         --m_WholeFramesOwed;
         return true;
@@ -263,6 +271,7 @@ bool RenderPndGL::SetFullscreen(bool fullscreen) {
     const bool done = m_Display->SetWindowMode(fullscreen, 0, 0);
     m_SurfaceWidth = m_Display->m_Width;
     m_SurfaceHeight = m_Display->m_Height;
+    SurfaceResized();
     PlacePicture();
     LogPicture();
     return done;
@@ -276,8 +285,18 @@ void RenderPndGL::ResizeWindow(I32 width, I32 height) {
     m_Display->SetWindowMode(false, width, height);
     m_SurfaceWidth = m_Display->m_Width;
     m_SurfaceHeight = m_Display->m_Height;
+    SurfaceResized();
     PlacePicture();
     LogPicture();
+}
+
+void RenderPndGL::SurfaceResized() {
+    // The driver learns of a new window size on a swap; frames that are put
+    // rather than swapped would go on being drawn at the old one. The swap
+    // shows the last frame for a moment, until the next is drawn.
+    if (m_PartPresent == PresentPut && m_Display->m_Surface != EGL_NO_SURFACE)
+        eglSwapBuffers(m_Display->m_Display, m_Display->m_Surface);
+    m_SwapsOwed = WholeFramesAfterEvent;
 }
 
 void RenderPndGL::LogPicture() const {
@@ -863,7 +882,8 @@ void RenderPndGL::SwapBuffers() {
     // drawn.
     const bool shown = m_DrawnSinceSwap || !KeepsPicture();
     if (shown && !m_WindowGone && m_Display->m_Display != EGL_NO_DISPLAY && m_Display->m_Surface != EGL_NO_SURFACE) {
-        if (!(m_PartFrame && PresentPart()) && !eglSwapBuffers(m_Display->m_Display, m_Display->m_Surface))
+        if (!(m_PartFrame ? PresentPart() : PresentWholeByPut()) &&
+            !eglSwapBuffers(m_Display->m_Display, m_Display->m_Surface))
             LogD() << "eglSwapBuffers" << " failed (" << static_cast<I32>(eglGetError()) << ")";
     }
     // A pbuffer is never presented, so eglSwapBuffers does nothing: without
@@ -900,6 +920,39 @@ bool RenderPndGL::PresentPart() {
         case PresentWhole: break;
     }
     return false;
+}
+
+bool RenderPndGL::PresentWholeByPut() {
+    if (m_PartPresent != PresentPut) return false;
+    // After the window changed, a few frames are swapped: the driver learns
+    // of a new size on a swap.
+    if (m_SwapsOwed > 0) {
+        --m_SwapsOwed;
+        return false;
+    }
+    I32 pitch = 0;
+    U32* pixels = m_Display->BeginSharedPut(pitch);
+    if (!pixels) return false;
+    const I32 w = m_SurfaceWidth, h = m_SurfaceHeight;
+    if (m_ReadsBGRA && m_Display->PutsBGRA() && pitch == w) {
+        // Read straight into the image, then turned upside down in place.
+        MERIDIAN_GL(PixelStorei)(GL_PACK_ALIGNMENT, 4);
+        MERIDIAN_GL(ReadPixels)(0, 0, w, h, GL_BGRA_EXT, GL_UNSIGNED_BYTE, pixels);
+        m_PartPixels.resize(static_cast<size_t>(w) * 4);
+        for (I32 top = 0, bottom = h - 1; top < bottom; ++top, --bottom) {
+            U32* a = pixels + static_cast<size_t>(top) * w;
+            U32* b = pixels + static_cast<size_t>(bottom) * w;
+            std::memcpy(m_PartPixels.data(), a, static_cast<size_t>(w) * 4);
+            std::memcpy(a, b, static_cast<size_t>(w) * 4);
+            std::memcpy(b, m_PartPixels.data(), static_cast<size_t>(w) * 4);
+        }
+    } else {
+        m_PartPixels.resize(static_cast<size_t>(w) * h * 4);
+        ReadPixels(0, 0, w, h, m_PartPixels.data());
+        m_Display->ConvertRows(m_PartPixels.data(), w, h, pixels, pitch);
+    }
+    m_Display->EndSharedPut();
+    return true;
 }
 
 bool RenderPndGL::ReadPixels(I32 x, I32 y, I32 w, I32 h, U8* rgba) {

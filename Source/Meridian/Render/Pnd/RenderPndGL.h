@@ -109,6 +109,11 @@ class RenderPndGL : public Render {
     // bottom row first) into rgba, which must hold w * h * 4 bytes. False
     // before Init or for a rectangle outside the surface.
     bool ReadPixels(I32 x, I32 y, I32 w, I32 h, U8* rgba);
+    // A whole frame on a software renderer, put through shared memory; false
+    // where that cannot be (then the swap shows it).
+    bool PresentWholeByPut();
+    // After the window's size changed: lets the driver take the new size.
+    void SurfaceResized();
 
     // The EGL display (EGLDisplay), null before Init.
     void* GetEGLDisplay() const;
@@ -219,6 +224,10 @@ private:
     // the pixels read back for a put.
     enum PartPresent : I32 { PresentWhole, PresentDamage, PresentPut };
     PartPresent m_PartPresent = PresentWhole;
+    // GL_EXT_read_format_bgra: pixels can be read as BGRA bytes. Whole
+    // frames still to be swapped rather than put, after the window changed.
+    bool m_ReadsBGRA = false;
+    I32 m_SwapsOwed = 0;
     I32 m_PartRect[4] = {0, 0, 0, 0};
     std::vector<U8> m_PartPixels;
     static const I32 WholeFramesAfterEvent = 3;
