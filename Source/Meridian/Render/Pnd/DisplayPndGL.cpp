@@ -56,15 +56,6 @@ void KeepDriverMapped() {
 void KeepDriverMapped() {}
 #endif
 
-// Whether a space-separated extension list names exactly this one.
-bool HasExtension(const char* list, const char* name) {
-    const size_t length = std::strlen(name);
-    for (const char* at = list ? std::strstr(list, name) : nullptr; at; at = std::strstr(at + length, name)) {
-        if ((at == list || at[-1] == ' ') && (at[length] == ' ' || at[length] == 0)) return true;
-    }
-    return false;
-}
-
 }  // namespace
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -207,6 +198,14 @@ void DisplayPndGL::PreparePut() {
     m_CanPut = m_PutGC != nullptr;
 }
 
+bool DisplayPndGL::HasExtension(const char* list, const char* name) {
+    const size_t length = std::strlen(name);
+    for (const char* at = list ? std::strstr(list, name) : nullptr; at; at = std::strstr(at + length, name)) {
+        if ((at == list || at[-1] == ' ') && (at[length] == ' ' || at[length] == 0)) return true;
+    }
+    return false;
+}
+
 void DisplayPndGL::ReleaseShared() {
     if (!m_SharedImage) return;
     XShmSegmentInfo* segment = static_cast<XShmSegmentInfo*>(m_SharedSegment);
@@ -286,23 +285,28 @@ bool DisplayPndGL::PrepareShared(I32 w, I32 h) {
     XWindowAttributes attributes;
     if (!XGetWindowAttributes(display, static_cast<Window>(m_X11Window), &attributes)) return false;
     XShmSegmentInfo* segment = new XShmSegmentInfo();
+    segment->shmid = -1;
+    segment->shmaddr = nullptr;
     XImage* image = XShmCreateImage(display, attributes.visual, static_cast<unsigned>(m_PutDepth), ZPixmap, nullptr,
                                     segment, static_cast<unsigned>(w), static_cast<unsigned>(h));
-    if (!image || image->bits_per_pixel != 32) {
-        if (image) XDestroyImage(image);
-        delete segment;
-        m_SharedRefused = true;
-        return false;
-    }
-    segment->shmid = shmget(IPC_PRIVATE, static_cast<size_t>(image->bytes_per_line) * h, IPC_CREAT | 0600);
-    segment->shmaddr = segment->shmid >= 0 ? static_cast<char*>(shmat(segment->shmid, nullptr, 0)) : nullptr;
-    if (!segment->shmaddr || segment->shmaddr == reinterpret_cast<char*>(-1)) {
+    // Frees what was made so far; the game keeps to swaps from then on.
+    auto refuse = [&]() {
+        if (image) {
+            image->data = nullptr;
+            XDestroyImage(image);
+        }
+        if (segment->shmaddr) shmdt(segment->shmaddr);
         if (segment->shmid >= 0) shmctl(segment->shmid, IPC_RMID, nullptr);
-        XDestroyImage(image);
         delete segment;
         m_SharedRefused = true;
         return false;
-    }
+    };
+    if (!image || image->bits_per_pixel != 32) return refuse();
+    segment->shmid = shmget(IPC_PRIVATE, static_cast<size_t>(image->bytes_per_line) * h, IPC_CREAT | 0600);
+    if (segment->shmid < 0) return refuse();
+    void* address = shmat(segment->shmid, nullptr, 0);
+    if (address == reinterpret_cast<void*>(-1)) return refuse();
+    segment->shmaddr = static_cast<char*>(address);
     image->data = segment->shmaddr;
     segment->readOnly = True;
     // A server on another machine cannot attach: it answers with an error,
@@ -311,18 +315,13 @@ bool DisplayPndGL::PrepareShared(I32 w, I32 h) {
     XErrorHandler previous = XSetErrorHandler(NoteX11Error);
     const bool attached = XShmAttach(display, segment) && (XSync(display, False), !g_X11Error);
     XSetErrorHandler(previous);
+    if (!attached) {
+        LogD() << "RenderPndGL: the X server cannot share memory with the game; frames go over the connection.";
+        return refuse();
+    }
     // Marked for removal now: it goes once both sides have detached, also
     // when the game ends without cleaning up.
     shmctl(segment->shmid, IPC_RMID, nullptr);
-    if (!attached) {
-        image->data = nullptr;
-        XDestroyImage(image);
-        shmdt(segment->shmaddr);
-        delete segment;
-        m_SharedRefused = true;
-        LogD() << "RenderPndGL: the X server cannot share memory with the game; frames go over the connection.";
-        return false;
-    }
     m_SharedImage = image;
     m_SharedSegment = segment;
     return true;

@@ -90,6 +90,9 @@ struct DisplayPndGL {
     // of w RGBA pixels, bottom row first, into X's pixels, top row first.
     bool PutsBGRA() const;
     void ConvertRows(const U8* rgba, I32 w, I32 h, U32* to, I32 pitch) const;
+    // Whether a space-separated extension list (EGL's or GL's; null is
+    // empty) names exactly this one.
+    static bool HasExtension(const char* list, const char* name);
     // Queues a quit event, as the window manager's close button does.
     static void PostQuit();
     bool OpenFramebuffer();

@@ -34,12 +34,6 @@ const char* GLText(GLenum name) {
     return text ? reinterpret_cast<const char*>(text) : "";
 }
 
-// Whether the space-separated extension list names exactly this one.
-bool HasExtension(const char* name) {
-    const std::string list = std::string(" ") + GLText(GL_EXTENSIONS) + " ";
-    return list.find(std::string(" ") + name + " ") != std::string::npos;
-}
-
 bool IsPowerOfTwo(I32 value) { return value > 0 && (value & (value - 1)) == 0; }
 
 void CopyColor(F32* out, const F32* in) {
@@ -150,7 +144,7 @@ bool RenderPndGL::Init() {
         const std::string renderer = GLText(GL_RENDERER);
         const bool software =
             renderer.find("llvmpipe") != std::string::npos || renderer.find("softpipe") != std::string::npos;
-        m_ReadsBGRA = HasExtension("GL_EXT_read_format_bgra");
+        m_ReadsBGRA = DisplayPndGL::HasExtension(GLText(GL_EXTENSIONS), "GL_EXT_read_format_bgra");
         if (m_Display->m_SwapWithDamage)
             m_PartPresent = PresentDamage;
         else if (software && m_Display->m_CanPut)
