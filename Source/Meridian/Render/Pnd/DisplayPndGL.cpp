@@ -31,6 +31,23 @@ int NoteX11Error(::Display*, XErrorEvent*) {
     return 0;
 }
 
+// A window destroyed by another client answers the requests already on
+// their way to it (a put, a swap) with BadWindow or BadDrawable, read by
+// whichever call reads the connection next: Xlib's default handler would end
+// the process there. Those are counted for the next swap's check; any other
+// error goes on to the handler that was there before.
+unsigned long g_OwnWindow = 0;
+bool g_OwnWindowError = false;
+XErrorHandler g_ForwardX11Error = nullptr;
+int PassX11Error(::Display* display, XErrorEvent* error) {
+    if (g_OwnWindow && error->resourceid == g_OwnWindow &&
+        (error->error_code == BadWindow || error->error_code == BadDrawable)) {
+        g_OwnWindowError = true;
+        return 0;
+    }
+    return g_ForwardX11Error ? g_ForwardX11Error(display, error) : 0;
+}
+
 // Largest integer multiple of the game screen that fits into w x h; 1 at least.
 I32 FitScale(I32 w, I32 h) {
     I32 scale = w / RenderPndGL::ScreenWidth;
@@ -447,6 +464,9 @@ bool DisplayPndGL::OpenX11(I32 scale, bool fullscreen) {
     if (!m_EventDisplay) LogD() << "RenderPndGL: no connection of its own to the X server; every frame is drawn.";
     WatchWindow();
     PreparePut();
+    g_OwnWindow = m_X11Window;
+    g_OwnWindowError = false;
+    g_ForwardX11Error = XSetErrorHandler(PassX11Error);
     m_Display = eglGetDisplay(reinterpret_cast<EGLNativeDisplayType>(wm.info.x11.display));
     if (m_Display == EGL_NO_DISPLAY) return Fail("eglGetDisplay", eglGetError());
     return Finish(false, static_cast<EGLNativeWindowType>(wm.info.x11.window), width, height);
@@ -484,6 +504,7 @@ bool DisplayPndGL::SetWindowMode(bool fullscreen, I32 width, I32 height) {
         eglMakeCurrent(m_Display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
         eglDestroySurface(m_Display, m_Surface);
         m_X11Window = wm.info.x11.window;
+        g_OwnWindow = m_X11Window;
         m_Surface = eglCreateWindowSurface(m_Display, m_Config, static_cast<EGLNativeWindowType>(m_X11Window), nullptr);
         if (m_Surface == EGL_NO_SURFACE || !eglMakeCurrent(m_Display, m_Surface, m_Surface, m_Context)) {
             LogE() << "RenderPndGL: no EGL surface on the new window (EGL error " << eglGetError() << ").";
@@ -520,7 +541,15 @@ bool DisplayPndGL::IsWindowGone() {
     // Once it is gone, SDL's and EGL's teardown still address the window:
     // their errors are expected then, and must not end the process either.
     if (!gone) XSetErrorHandler(previous);
+    m_WindowGone = gone;
+    g_OwnWindowError = false;
     return gone;
+}
+
+bool DisplayPndGL::TakeWindowError() {
+    const bool heard = g_OwnWindowError;
+    g_OwnWindowError = false;
+    return heard;
 }
 
 void DisplayPndGL::PostQuit() {
@@ -582,6 +611,9 @@ void DisplayPndGL::Close() {
     ReleasePut();
     m_SwapWithDamage = nullptr;
     m_Preserved = false;
+    if (g_OwnWindow && !m_WindowGone) XSetErrorHandler(g_ForwardX11Error);
+    g_OwnWindow = 0;
+    m_WindowGone = false;
     m_X11Display = nullptr;
     m_X11Window = 0;
     if (m_VideoStarted) {

@@ -66,6 +66,10 @@ struct DisplayPndGL {
     // client): asks the server, so callers check now and then, not per draw.
     // False for the other ways.
     bool IsWindowGone();
+    // True when the server answered a request on the window with an error
+    // since the last call: the window may be gone, so check now.
+    bool TakeWindowError();
+    bool m_WindowGone = false;
     // True when the window was exposed, mapped or changed since the last
     // call (or nothing can tell): what it shows may no longer be our frame.
     bool TakeWindowEvents();

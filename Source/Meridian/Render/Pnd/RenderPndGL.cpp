@@ -867,7 +867,8 @@ void RenderPndGL::SwapBuffers() {
     if (!m_Initialized) return;
     // A window destroyed by another client ends the game as closing it does:
     // the quit goes through the event queue, so the exit actions still run.
-    if (!m_WindowGone && m_FrameCount % WindowCheckFrames == 0 && m_Display->IsWindowGone()) {
+    if (!m_WindowGone && (m_FrameCount % WindowCheckFrames == 0 || m_Display->TakeWindowError()) &&
+        m_Display->IsWindowGone()) {
         LogW() << "RenderPndGL: the window was destroyed from outside; quitting.";
         m_WindowGone = true;
         DisplayPndGL::PostQuit();
