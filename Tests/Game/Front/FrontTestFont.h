@@ -1,6 +1,5 @@
-// A tiny font made in code for the front-end tests, so they need no
-// generated data files: a 32 x 32 luminance-alpha image and glyphs for the
-// printable ASCII codes (4 x 6 pixels, advance 5), nominal size 8 x 8.
+// A tiny font made in code, so the front-end tests need no generated data files: printable ASCII glyphs of
+// 4 x 6 pixels, advance 5, nominal size 8 x 8.
 #pragma once
 
 #include <cstring>
@@ -24,8 +23,7 @@ inline Meridian::FontTexture2D* MakeFont() {
     return font;
 }
 
-// A font shader like the front end's small font (lighting off, alpha test);
-// only texture 0 matters to the classes under test.
+// A font shader like the front end's small font; only texture 0 matters to the classes under test.
 inline Meridian::Shader* MakeFontShader() {
     Meridian::Shader* shader = Meridian::New<Meridian::Shader>();
     shader->SetTexture(0, MakeFont());

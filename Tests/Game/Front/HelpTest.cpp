@@ -120,7 +120,7 @@ TEST_F(HelpTest, TextsNameTheDevicesButtons) {
         EXPECT_EQ(Help::GetHelpText(state), "") << state;
 }
 
-TEST_F(HelpTest, LinesAreCentredAroundThePanel) {
+TEST_F(HelpTest, LinesAreCentredAroundThePanelAndRebuiltOnChange) {
     // Three lines, the middle one empty: lines 0 and 2 drawn, centred on the panel, the first in the title colour.
     m_Help->SetText("Title\n\nBody");
     ASSERT_EQ(m_Help->GetChildCount(), 3u);
@@ -147,21 +147,19 @@ TEST_F(HelpTest, LinesAreCentredAroundThePanel) {
     m_Help->SetText(Help::GetHelpText(States::PlayPrepare));
     ASSERT_EQ(m_Help->GetChildCount(), 1u);
     EXPECT_NE(Cast<ImageGeometry>(m_Help->GetChild(0)), nullptr);
-}
-
-TEST_F(HelpTest, RebuildsOnlyOnChangeAndWithBothShaders) {
+    // Rebuilt only on a change and with both shaders.
     m_Help->SetText("- Title -\nbody");
-    Node* panel = m_Help->GetChild(0);
+    Node* built = m_Help->GetChild(0);
     m_Help->SetText("- Title -\nbody");
-    EXPECT_EQ(m_Help->GetChild(0), panel);  // same text: not rebuilt
+    EXPECT_EQ(m_Help->GetChild(0), built);  // same text: not rebuilt
     m_Help->SetText("- Title -\nbody!");
-    EXPECT_NE(m_Help->GetChild(0), panel);
+    EXPECT_NE(m_Help->GetChild(0), built);
     EXPECT_EQ(m_Help->GetChildCount(), 3u);
     // Without a font shader nothing is rebuilt; the children stay.
-    panel = m_Help->GetChild(0);
+    built = m_Help->GetChild(0);
     m_Help->SetFontShader(nullptr);
     m_Help->SetText("other");
-    EXPECT_EQ(m_Help->GetChild(0), panel);
+    EXPECT_EQ(m_Help->GetChild(0), built);
     EXPECT_EQ(m_Help->GetChildCount(), 3u);
     m_Help->SetFontShader(m_Font);
     EXPECT_EQ(m_Help->GetChildCount(), 2u);

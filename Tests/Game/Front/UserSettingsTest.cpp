@@ -1,5 +1,4 @@
-// The settings file on disk: what reads, what is refused as damaged, and
-// writes that replace the file whole.
+// The settings file on disk: what reads, what is refused as damaged, and writes that replace the file whole.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -70,8 +69,7 @@ TEST(UserSettings, ReadsRefusesDamageAndWritesWhole) {
     EXPECT_TRUE(back.Load(fresh));
 }
 
-// Without a choice the music folder is ./Music/ where the game runs, else the
-// desktop's music folder.
+// Without a choice the music folder is ./Music/ where the game runs, else the desktop's music folder.
 TEST(UserSettings, DefaultMusicFolderFollowsTheDesktop) {
     ::Test::TempDir home;
     char old[4096];
