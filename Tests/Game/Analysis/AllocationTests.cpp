@@ -1,5 +1,4 @@
-// The analysis steps allocate nothing once running: every C++ allocation in
-// this test program passes through the counting operator new below.
+// The analysis steps allocate nothing once running: every allocation here passes through the counting new below.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -14,8 +13,7 @@ bool s_Counting = false;
 long s_Allocations = 0;
 }  // namespace
 
-// GCC cannot see that this delete only frees what the operator new above took
-// from malloc.
+// GCC cannot see that this delete only frees what the operator new above took from malloc.
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 
 void* operator new(size_t size) {

@@ -1,5 +1,4 @@
-// Analysis test helpers: noise and clicks, whole-song decoding, a decoder of programmed samples, and a
-// direct double-precision DFT to check the analyser's transform against.
+// Analysis test helpers: noise and clicks, whole-song decoding, a decoder of programmed samples, a reference DFT.
 #pragma once
 
 #include <algorithm>
@@ -90,13 +89,6 @@ inline std::vector<double> ReferenceSpectrum(const std::vector<int16_t>& samples
         magnitude[k] = std::sqrt(re * re + im * im) / 1048576.0;
     }
     return magnitude;
-}
-
-// Flux of the bins lo .. hi between two spectra.
-inline double ReferenceFlux(const std::vector<double>& newest, const std::vector<double>& previous, int lo, int hi) {
-    double sum = 0.0;
-    for (int k = lo; k <= hi; ++k) sum += std::max(newest[k] - previous[k], 0.0);
-    return sum;
 }
 
 }  // namespace AnalysisTest

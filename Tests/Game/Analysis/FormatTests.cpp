@@ -1,5 +1,4 @@
-// The analysis of songs in other formats and at other rates: the same music
-// must give the same course whatever file it comes in.
+// Songs in other formats and at other rates: the same music must give the same course whatever file holds it.
 #include <gtest/gtest.h>
 #include <tremor/ivorbisfile.h>
 
@@ -37,25 +36,21 @@ double Agreement(const std::vector<size_t>& a, const std::vector<size_t>& b) {
 
 }  // namespace
 
-// Lossless FLAC of the samples Tremor decodes from an Ogg song: the decoders
-// hand the analysis the same samples, so the course is the same.
+// A lossless FLAC of the samples Tremor decodes from an Ogg song: the same samples, so the same course.
 TEST(SongFormats, FlacOfADecodedOggSongGivesItsTrackData) {
     ::Test::TempDir dir;
     const std::string ogg = dir.File("song.ogg"), flac = dir.File("song.flac");
     const std::vector<int16_t> left = ::Test::ClickSong(4.0, 44100, 3), right = ::Test::ClickSong(4.0, 44100, 9);
     ASSERT_TRUE(::Test::WriteOgg(ogg, ::Test::Interleave(left, right), 44100, 2));
     std::vector<int16_t> decoded;
-    {
-        FILE* file = std::fopen(ogg.c_str(), "rb");
-        OggVorbis_File stream;
-        ASSERT_EQ(0, ov_open(file, &stream, nullptr, 0));
-        char buffer[4096];
-        int section = 0;
-        long bytes;
-        while ((bytes = ov_read(&stream, buffer, sizeof buffer, &section)) > 0)
-            decoded.insert(decoded.end(), reinterpret_cast<int16_t*>(buffer), reinterpret_cast<int16_t*>(buffer + bytes));
-        ov_clear(&stream);
-    }
+    OggVorbis_File stream;
+    ASSERT_EQ(0, ov_open(std::fopen(ogg.c_str(), "rb"), &stream, nullptr, 0));
+    char buffer[4096];
+    int section = 0;
+    long bytes;
+    while ((bytes = ov_read(&stream, buffer, sizeof buffer, &section)) > 0)
+        decoded.insert(decoded.end(), reinterpret_cast<int16_t*>(buffer), reinterpret_cast<int16_t*>(buffer + bytes));
+    ov_clear(&stream);
     ASSERT_TRUE(::Test::WriteSong(flac, decoded, 44100, 2, "-c:a flac"));
 
     TrackData fromOgg, fromFlac;
@@ -69,8 +64,7 @@ TEST(SongFormats, FlacOfADecodedOggSongGivesItsTrackData) {
         }
 }
 
-// The same music made at 48 kHz and at 44.1 kHz: onsets agree on at least
-// 95 % within one analysis frame, in every band, both ways round.
+// The same music at 48 kHz and 44.1 kHz: onsets agree on 95 % within one frame, in every band, both ways round.
 TEST(SongFormats, OnsetsAt48kHzAgreeWithThoseAt44100Hz) {
     ::Test::TempDir dir;
     const std::string at44 = dir.File("44.flac"), at48 = dir.File("48.flac");

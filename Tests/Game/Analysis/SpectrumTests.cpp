@@ -19,8 +19,7 @@ Ref<SpectrumAnalyzer> AnalyzerFor(const std::vector<int16_t>& samples) {
     return New<SpectrumAnalyzer>(decoder.Get());
 }
 
-// Counts the frames of a constant song, which after its first frame shows no
-// flux: a constant lies below band 0.
+// Counts the frames of a constant song, which shows no flux after its first frame (a constant lies below band 0).
 int CountFrames(SpectrumAnalyzer* analyzer) {
     int frames = 0;
     for (; analyzer->Step(); ++frames)
@@ -32,13 +31,11 @@ int CountFrames(SpectrumAnalyzer* analyzer) {
 
 TEST(SpectrumAnalyzer, BandEdgesFrameCountAndSilence) {
     Ref<SpectrumAnalyzer> analyzer = AnalyzerFor({});
-    EXPECT_FLOAT_EQ(43.06640625f, analyzer->BinWidth());
     // Band edges, and rounding to the nearest bin clamped to 0 .. 511.
     const int bins[][2] = {{200, 4}, {2000, 46}, {5000, 116}, {18000, 417}, {21, 0},
                            {22, 0},  {44, 1},    {22029, 511}, {30000, 511}};
     for (const auto& bin : bins) EXPECT_EQ(bin[1], analyzer->FrequencyBin(bin[0])) << bin[0];
-    // Construction reads two blocks; every further full block gives two
-    // frames, a partial block none.
+    // Construction reads two blocks; every further full block gives two frames, a partial block none.
     const int frames[][3] = {{0, 0, 2}, {100, 0, 2}, {2048, 0, 2}, {3071, 1, 2}, {3072, 1, 4}, {44100, 0, 84},
                              {44100, 12000, 84}};
     for (const auto& song : frames)
@@ -76,7 +73,8 @@ TEST(SpectrumAnalyzer, MatchesADirectTransformOfTheDecodedSong) {
         for (int k = 0; k < 512; ++k)
             ASSERT_NEAR(expected[k], analyzer->NewestSpectrum()[k], tolerance) << "frame " << frame << " bin " << k;
         for (int b = 0; b < 3; ++b) {
-            const double flux = AnalysisTest::ReferenceFlux(expected, previous, edges[b], edges[b + 1]);
+            double flux = 0.0;  // rises only
+            for (int k = edges[b]; k <= edges[b + 1]; ++k) flux += std::max(expected[k] - previous[k], 0.0);
             EXPECT_NEAR(flux, analyzer->BandFlux(b), (edges[b + 1] - edges[b] + 1) * tolerance)
                 << "frame " << frame << " band " << b;
         }

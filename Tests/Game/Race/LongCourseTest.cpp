@@ -1,6 +1,4 @@
-// An hour-long song: its course runs hundreds of thousands of units from the start, far beyond the 16.16
-// range, and must race as a short one does. The song is an hour of generated sound (ffmpeg) with a generated
-// beat for its track file.
+// An hour-long generated song: its course runs far beyond the 16.16 range and must race as a short one does.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,7 +6,6 @@
 #include <cstdlib>
 
 #include "Race/AudioTrack.h"
-#include "Race/Autopilot.h"
 #include "RaceTestUtil.h"
 #include "Support/OggFiles.h"
 #include "Support/SongFiles.h"
@@ -73,16 +70,10 @@ TEST_F(LongCourse, RacesToItsEndAsAShortOneDoes) {
     EXPECT_NEAR(last, first, first * 0.2) << "obstacles in the first and the last ten minutes";
 
     LanePilot pilot;
-    bool finished = false;
     I64 reach = 0;
-    for (int frame = 0; frame < 240000 && !finished; ++frame) {
-        run.Frame(pilot.Buttons(*run.app, race, RaceTest::g_Buttons));
-        finished = race.Step(*run.app, run.hud);
+    EXPECT_TRUE(run.RunPiloted(pilot, 240000, [&] {
         reach = std::max(reach, CoursePoint::Of(race.GetPlayer()->m_Root->GetTranslation()).ReachFrom(CoursePoint{}));
-        run.app->Draw();
-        System::FrameTick();
-    }
-    EXPECT_TRUE(finished);
+    }));
     EXPECT_GT(race.GetPlayTime().ToFloat(), HourSeconds - 5.0f);
     // What reaches the scene stays near the origin the race moves along.
     EXPECT_LT(reach, 2 * Race::OriginReach);
@@ -149,8 +140,7 @@ struct Digest {
 
 }  // namespace
 
-// A short song races as it did before the course kept a moving origin: the same course, obstacles and race
-// (figures pinned from that code), though its origin moves along the way.
+// A short song races as before the course kept a moving origin: same course, obstacles and race (pinned figures).
 TEST(ShortCourse, KeepsItsCourseObstaclesAndRace) {
     ::Test::TempDir dir;
     const std::string song = dir.File("clicks.ogg");
@@ -174,14 +164,7 @@ TEST(ShortCourse, KeepsItsCourseObstaclesAndRace) {
             obstacles.Add(lanes->IsMine(&o));
         }
     LanePilot pilot;
-    bool finished = false;
-    for (int frame = 0; frame < 20000 && !finished; ++frame) {
-        run.Frame(pilot.Buttons(*run.app, race, RaceTest::g_Buttons));
-        finished = race.Step(*run.app, run.hud);
-        run.app->Draw();
-        System::FrameTick();
-    }
-    EXPECT_TRUE(finished);
+    EXPECT_TRUE(run.RunPiloted(pilot, 20000));
     EXPECT_NE(highway->GetOrigin(), CoursePoint{}) << "the origin moved";
     EXPECT_EQ(highway->GetCentreLine().size(), 1174u);
     EXPECT_EQ(course.value, 0xadd74c6f63bc6f06ull);

@@ -19,14 +19,10 @@ protected:
         std::vector<int16_t> mono(44100 * 20, 0);
         ::Test::AddTone(mono, 0, mono.size(), 440.0, 3000.0);
         ASSERT_TRUE(::Test::WriteOgg(m_Song, mono, 44100, 1));
-        TrackData track;
-        for (int i = 0; i < 20 * 86; ++i) {
-            const float beat = i % 43 == 0 ? 50.0f : 1.0f;
-            track.Time.push_back(i * 512.0f / 44100.0f);
-            track.Flux.push_back({beat * (1 + i % 3), beat, beat * (i % 2 ? 2.0f : 1.0f)});
-            track.Threshold.push_back({4.0f, 4.0f, 4.0f});
-        }
-        ASSERT_TRUE(track.SaveTo(m_Song));
+        ASSERT_TRUE(RaceTest::MakeTrack(19.95f, [](int i, float) {
+                        const float beat = i % 43 == 0 ? 50.0f : 1.0f;
+                        return TrackData::Bands{beat * (1 + i % 3), beat, beat * (i % 2 ? 2.0f : 1.0f)};
+                    }).SaveTo(m_Song));
         ASSERT_TRUE(m_Run.Start(m_Song));
     }
     // Presses a button (after a frame with nothing held) and steers.

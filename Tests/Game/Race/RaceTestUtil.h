@@ -1,5 +1,4 @@
-// Race test helpers: track data built in code, tiny obstacle models, where an
-// obstacle stands on the road, and a headless app that runs a race.
+// Race test helpers: track data built in code, tiny obstacle models, obstacle placement and a headless race.
 #pragma once
 
 #include <cmath>
@@ -15,6 +14,7 @@
 #include "Front/Screens.h"
 #include "Input/InputNull.h"
 #include "Math/MathFunctions.h"
+#include "Race/Autopilot.h"
 #include "Race/LaneGroup.h"
 #include "Race/Race.h"
 #include "Render/Pnd/RenderPndGL.h"
@@ -29,8 +29,7 @@ const float PointSeconds = 512.0f / 44100.0f;
 
 inline Fixed Seconds(double s) { return Fixed::FromRaw(static_cast<I32>(s * 65536.0)); }
 
-// Control point i at i * 512 / 44100 s with the flux flux(i, time) for all
-// three bands; thresholds are twice the local mean, as the analysis stores.
+// Control point i at i * 512 / 44100 s with flux(i, time); thresholds twice the local mean, as analysis stores.
 inline TrackData MakeTrack(float seconds, const std::function<TrackData::Bands(int, float)>& flux) {
     TrackData data;
     std::vector<float> bands[3], threshold[3];
@@ -102,8 +101,7 @@ class ScriptedInput : public InputNull {
     U32 GetButtons() override { return g_Buttons; }
 };
 
-// A race of one song in a headless app (null renderer, silent audio, scripted
-// buttons, fixed clock) with the game's HUD; run in the build folder.
+// One song raced headless (null renderer, silent audio, scripted buttons, fixed clock, game HUD) in the build folder.
 class HeadlessRace {
 public:
     // Drawn by the real device offscreen (320x240) when rendered, else by the null device.
@@ -138,6 +136,18 @@ public:
         g_Buttons = buttons;
         app->UpdateInput();
         app->UpdateTime();
+    }
+    // Races with the lane pilot steering, drawing every frame, for at most frames frames; true when it finished.
+    bool RunPiloted(LanePilot& pilot, int frames, const std::function<void()>& eachFrame = nullptr) {
+        for (int frame = 0; frame < frames; ++frame) {
+            Frame(pilot.Buttons(*app, race, g_Buttons));
+            const bool finished = race.Step(*app, hud);
+            if (eachFrame) eachFrame();
+            app->Draw();
+            System::FrameTick();
+            if (finished) return true;
+        }
+        return false;
     }
 
     Ref<App> app;
