@@ -50,14 +50,12 @@ TEST(HermiteSpline, EvaluatesBetweenAndBeyondSortedKeys) {
     // Flat tangents: half way is the average, a quarter way 5/32 of the rise.
     ExpectValues(*Flat({{0, 0}, {1, 10}, {2, 4}}),
                  {{-1, 0}, {0, 0}, {0.25f, 1.5625f}, {0.5f, 5}, {1, 10}, {1.5f, 7}, {2, 4}, {9, 4}});
-    // Tangents are used as stored, not scaled by the span of 4: out 2 and in -4 give 2 x (s^3 - 2s^2 + s) - 4 x (s^3 -
-    // s^2) = 0.75 at s = 1/2.
+    // Tangents are used as stored, not scaled by the span of 4: out 2 and in -4 give 0.75 at s = 1/2.
     Ref<HermiteSpline> sloped = New<HermiteSpline>();
     sloped->AddKey(F(0), F(5), F(2), F(0));
     sloped->AddKey(F(0), F(-4), F(5), F(4));
     ExpectValues(*sloped, {{2, 0.75f}, {4, 0}});
-    // Added out of order, the later of two keys at time 1 comes second: the earlier segment ends on the first, the
-    // curve continues from the second.
+    // Added out of order, the later of two keys at time 1 comes second: the curve jumps from the first to it.
     Ref<HermiteSpline> spline = Flat({{2, 30}, {1, 10}, {0, 0}, {1, 20}});
     ExpectValues(*spline, {{1, 10}, {1.5f, 25}});
     ExpectValues(*spline, {{1.0001f, 20}}, 1e-2);

@@ -1,6 +1,5 @@
-// Helpers for the rendering tests: a Pnd device on Mesa (offscreen unless a test asks otherwise), a small scene (camera
-// at (0, 0, 5) looking at the origin, world +X right and +Y up on the screen), quads, four-colour textures, pixel
-// checks and pictures of the scenes in "render-shots/" of the build folder.
+// Rendering test helpers: a Pnd device on Mesa (offscreen by default), a scene with the camera at (0, 0, 5) looking at
+// the origin, quads, four-colour textures, pixel checks and pictures in "render-shots/" of the build folder.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -86,6 +85,14 @@ inline Shader* MakeColorShader(float r, float g, float b, float a, bool lighting
     return shader;
 }
 
+// Success when got is within tolerance of (r, g, b).
+inline ::testing::AssertionResult ColourNear(const int got[3], int r, int g, int b, int tolerance) {
+    if (std::abs(got[0] - r) <= tolerance && std::abs(got[1] - g) <= tolerance && std::abs(got[2] - b) <= tolerance)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "(" << got[0] << ", " << got[1] << ", " << got[2] << "), expected (" << r
+                                         << ", " << g << ", " << b << ")";
+}
+
 inline RenderPndGLOptions OffscreenOptions(I32 scale = 0, I32 lightLimit = 0) {
     RenderPndGLOptions options;
     options.m_Mode = RenderPndGLOptions::Offscreen;
@@ -151,15 +158,12 @@ protected:
         m_Tree->Draw();
         m_Device->SwapBuffers();
     }
-    // Success when the surface pixel (x, y) is within tolerance of (r, g, b).
+    // Whether the surface pixel (x, y) is within tolerance of (r, g, b).
     ::testing::AssertionResult PixelIs(int x, int y, int r, int g, int b, int tolerance = 6) {
         U8 p[4] = {0, 0, 0, 0};
         if (!m_Device->ReadPixels(x, y, 1, 1, p)) return ::testing::AssertionFailure() << "ReadPixels failed";
-        if (std::abs(p[0] - r) <= tolerance && std::abs(p[1] - g) <= tolerance && std::abs(p[2] - b) <= tolerance)
-            return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure() << "pixel (" << x << ", " << y << ") is (" << int(p[0]) << ", "
-                                             << int(p[1]) << ", " << int(p[2]) << "), expected (" << r << ", " << g
-                                             << ", " << b << ")";
+        const int got[3] = {p[0], p[1], p[2]};
+        return ColourNear(got, r, g, b, tolerance) << " at pixel (" << x << ", " << y << ")";
     }
     // The same at a point of the 320 x 240 game screen (x right, y up).
     ::testing::AssertionResult ScreenIs(int x, int y, int r, int g, int b, int tolerance = 6) {

@@ -29,7 +29,6 @@ TEST(Appearance, ShininessClampAndTextureUnits) {
         material->SetShininess(Fixed::FromFloat(s[0]));
         EXPECT_EQ(Fixed::FromFloat(s[1]), material->GetShininess()) << s[0];
     }
-
     // Units 0 and 1 only; others hold and take nothing. The shader owns its parts.
     Ref<Shader> shader = New<Shader>();
     Ref<Texture2D> texture = New<Texture2D>();
@@ -59,7 +58,7 @@ TEST(Appearance, RenderTargetAspectSaturates) {
     }
 }
 
-TEST(Appearance, FileTextureRetriesAMissingFileUntilItAppears) {
+TEST(Appearance, FileTextureRetriesAMissingFileAndShaderHelpersLoadOne) {
     ::Test::TempDir dir;
     const std::string path = dir.File("late.png");
     Ref<FileTexture2D> texture = New<FileTexture2D>();
@@ -80,11 +79,7 @@ TEST(Appearance, FileTextureRetriesAMissingFileUntilItAppears) {
     // Once held, the image is not read again.
     std::remove(path.c_str());
     EXPECT_EQ(image, texture->GetImage());
-}
-
-TEST(Appearance, ShaderHelpers) {
-    ::Test::TempDir dir;
-    const std::string path = dir.File("skin.png");
+    // The shader helpers load the same way.
     WriteSmallPng(path);
     Ref<Shader> textured = CreateTextureShader(path.c_str(), true, Shader::BlendAdditive);
     ASSERT_TRUE(textured);
