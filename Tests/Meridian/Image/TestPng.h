@@ -1,5 +1,4 @@
-// Writes PNG files with libpng directly, in any colour type and bit depth, so the importer is tested against files it
-// did not make itself.
+// PNG files written by libpng directly, in any colour type and depth: files the importer did not make itself.
 #pragma once
 
 #include <png.h>
@@ -52,8 +51,7 @@ inline bool Write(const std::string& path, const Layout& layout, const Rows& row
     return std::fclose(file) == 0 && ok;
 }
 
-// Recomputes the CRC of every complete chunk after the signature, so that mutated chunk data reaches the decoder
-// instead of failing the CRC check.
+// Recomputes every complete chunk's CRC, so that mutated chunk data reaches the decoder.
 inline void FixChunkCrcs(std::vector<unsigned char>& bytes) {
     for (size_t at = 8; at + 12 <= bytes.size();) {
         const size_t length = size_t(bytes[at]) << 24 | bytes[at + 1] << 16 | bytes[at + 2] << 8 | bytes[at + 3];

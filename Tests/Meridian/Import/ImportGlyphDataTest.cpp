@@ -1,17 +1,36 @@
-// .gly import: header versions, gaps, duplicates, partial records, codes that layout cannot use, and bad headers.
+// .gly import: header versions, gaps, duplicates, partial records, codes that layout cannot use, bad headers, and
+// thousands of damaged files whose tables must stay consistent and lay out every byte value.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "GlyBytes.h"
+#include "Image/Image.h"
 #include "Import/ImportGlyphData.h"
+#include "Mutator.h"
+#include "Scene/FontTexture2D.h"
+#include "Scene/Shader.h"
+#include "Scene/TextGeometry.h"
 #include "Support/TestUtil.h"
 
 using namespace Meridian;
-using ::Test::GlyBytes;
 
 namespace {
+
+// The magic, then 32-bit little-endian words.
+struct GlyBytes {
+    explicit GlyBytes(const char* magic) : bytes(magic, magic + 4) {}
+    GlyBytes& Word(int32_t value) {
+        for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<unsigned char>(uint32_t(value) >> (8 * i)));
+        return *this;
+    }
+    // code, x, y, w, h, advance x, advance y, reserved, top
+    GlyBytes& Glyph(int32_t code, int32_t x, int32_t advance = 5) {
+        return Word(code).Word(x).Word(x + 1).Word(4).Word(6).Word(advance).Word(0).Word(77).Word(6);
+    }
+
+    std::vector<unsigned char> bytes;
+};
 
 GlyphData Import(const GlyBytes& file, const ::Test::TempDir& dir) {
     EXPECT_TRUE(::Test::WriteFile(dir.File("font.gly"), file.bytes));
@@ -88,4 +107,47 @@ TEST(ImportGlyphData, BadHeadersGiveOneErrorLineAndAnEmptyTable) {
         EXPECT_EQ((std::vector<std::string>{c.second ? c.second : "[E] ImportGlyphData: failed to open file:" + file}),
                   log.Entries());
     }
+}
+
+TEST(ImportGlyphData, DamagedFilesGiveConsistentTablesThatLayOutEveryByte) {
+    ::Test::TempDir dir;
+    const std::string path = dir.File("mutant.gly");
+    std::vector<std::vector<unsigned char>> glys;
+    for (const char* magic : {"GLY1", "GLY0"}) {
+        GlyBytes gly(magic);
+        if (magic[3] == '1') gly.Word(12);
+        for (I32 code = 32; code < 52; ++code) gly.Glyph(code, code * 3);
+        glys.push_back(gly.bytes);
+    }
+    Ref<FontTexture2D> font = New<FontTexture2D>();
+    Ref<Image> fontImage = New<Image>();
+    fontImage->Create(ImageLuminanceAlpha, 64, 64);
+    font->SetImage(fontImage);
+    Ref<Shader> fontShader = New<Shader>();
+    fontShader->SetTexture(0, font);
+    std::string everyByte;
+    for (int c = 1; c < 256; ++c) everyByte += static_cast<char>(c);
+    ::Test::Mutator mutator(20261206u);
+    ::Test::LogCapture log;
+    int glyphs = 0;
+    for (int run = 0; run < 2000; ++run) {
+        std::vector<unsigned char> bytes = mutator.Mutate(glys[size_t(run) % glys.size()], 4);
+        if (run % 4 == 0) mutator.Extreme(bytes, 4);
+        ASSERT_TRUE(::Test::WriteFile(path, bytes));
+        const GlyphData data = ImportGlyphData(path.c_str());
+        ASSERT_LE(data.glyphs.size(), 256u);
+        for (size_t code = 0; code < data.glyphs.size(); ++code) {
+            ASSERT_TRUE(data.glyphs[code].code == -1 || data.glyphs[code].code == I32(code));
+            glyphs += data.glyphs[code].code >= 0 ? 1 : 0;
+        }
+        font->SetGlyphs(data.glyphs);
+        Ref<TextGeometry> text = New<TextGeometry>();
+        text->SetShader(fontShader);
+        text->SetAlignment(run % 3, run % 3);
+        text->SetText(everyByte.c_str());
+        text->UpdateDrawable();
+        ASSERT_FALSE(text->NeedsRebuild());
+        ASSERT_EQ(text->GetVertexCount() * 6 / 4, text->GetIndexCount());
+    }
+    EXPECT_GT(glyphs, 0);
 }

@@ -1,5 +1,4 @@
-// Deterministic damage for importer fuzz tests: byte changes, bit flips, cuts,
-// inserted and removed bytes, and extreme 32-bit fields.
+// Deterministic damage for importer fuzz tests: changed, flipped, cut, inserted and removed bytes; extreme fields.
 #pragma once
 
 #include <algorithm>
@@ -15,8 +14,7 @@ public:
     explicit Mutator(uint32_t seed) : m_Random(seed) {}
     uint32_t Below(size_t limit) { return limit ? static_cast<uint32_t>(m_Random() % limit) : 0; }
 
-    // One kind of damage; the header (the first skip bytes) is spared half of
-    // the time so the importers get past their signature checks.
+    // One kind of damage; the first skip bytes are spared half of the time to get past signature checks.
     Bytes Mutate(Bytes bytes, size_t skip) {
         const size_t from = Below(2) ? std::min(skip, bytes.size()) : 0, span = bytes.size() - from;
         switch (Below(5)) {
@@ -40,8 +38,7 @@ public:
         return bytes;
     }
 
-    // Overwrites an aligned 32-bit field (from skip on) with an extreme value:
-    // counts, sizes, 16-bit limits, float infinities and NaN.
+    // Overwrites an aligned 32-bit field with a count, size, 16-bit limit, infinity or NaN.
     void Extreme(Bytes& bytes, size_t skip) {
         static const uint32_t values[] = {0u,          1u,          3u,          255u,        256u,
                                           40000u,      0xFFFFu,     0x10000u,    0x10001u,    0x0FFFFFFFu,
