@@ -28,6 +28,7 @@ TEST(FrameLimiter, HoldsTheRateWithoutBurstsAfterAStall) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         System::UseFixedClock(0, 4294967000u);  // the 32-bit clock wraps on the way
+        ASSERT_TRUE(System::IsFixedClock());
         FrameLimiter limiter(c.fps);
         const U32 start = System::GetTicks();
         U32 frameStart = start;
@@ -39,4 +40,5 @@ TEST(FrameLimiter, HoldsTheRateWithoutBurstsAfterAStall) {
         EXPECT_EQ(static_cast<U32>(frameStart - start), c.lastFrameStart);
     }
     System::UseRealClock();
+    EXPECT_FALSE(System::IsFixedClock());
 }

@@ -89,9 +89,8 @@ TEST(InputCan, WithoutJoystickInitFailsWithItsLogLines) {
         EXPECT_EQ(input->GetDeadZone(1, l, r, u, d), 0);
         input->Exit();
     }
-    const std::vector<std::string> lines = log.Entries();
-    ASSERT_EQ(lines.size(), 6u) << log.Text();
-    EXPECT_EQ(lines[2].rfind("[E] SDL_JoystickOpen failed, ERR=", 0), 0u) << lines[2];
+    EXPECT_EQ(log.Count("[E] "), 1) << log.Text();
+    EXPECT_EQ(log.Count("[E] SDL_JoystickOpen failed, ERR="), 1) << log.Text();
 }
 
 TEST(InputCan, LabelsReplaceTokensInHelpTexts) {

@@ -137,7 +137,8 @@ TEST_F(InputDesktopVideo, BoundKeysReplaceTheDefaults) {
     EXPECT_STREQ(m_Input->GetButtonName(Buttons::DPadX), "Tab");
 }
 
-TEST(InputDesktop, KeyMapKeepsNameCharactersFree) {
+// Without a running video subsystem: the key map's rules and a device that works but sees no keys.
+TEST(InputDesktop, KeyMapKeepsNameCharactersFreeAndWorksWithoutVideo) {
     I32 count = 0;
     const InputDesktop::KeyBinding* map = InputDesktop::GetKeyMap(count);
     U32 covered = 0;
@@ -154,15 +155,11 @@ TEST(InputDesktop, KeyMapKeepsNameCharactersFree) {
     }
     EXPECT_EQ(covered, (1u << ButtonCount) - 1);  // every button has a key
 
-    Ref<InputDesktop> input = New<InputDesktop>();
-    for (I32 bit = 0; bit < ButtonCount; ++bit) EXPECT_STRNE(input->GetButtonName(1u << bit), "") << bit;
-    EXPECT_STREQ(input->GetButtonName(3), "");
-}
-
-TEST(InputDesktop, WorksWithoutVideoButSeesNoKeys) {
     ASSERT_EQ(SDL_WasInit(SDL_INIT_VIDEO), 0u);
     ::Test::LogCapture log;
     Ref<InputDesktop> input = New<InputDesktop>();
+    for (I32 bit = 0; bit < ButtonCount; ++bit) EXPECT_STRNE(input->GetButtonName(1u << bit), "") << bit;
+    EXPECT_STREQ(input->GetButtonName(3), "");
     EXPECT_TRUE(input->Init());
     input->Update();
     EXPECT_EQ(input->GetButtons(), 0u);

@@ -25,10 +25,8 @@ TEST(Fixed, ConversionsTruncateTowardZeroAndSaturate) {
     };
     for (const auto& c : fromFloat) EXPECT_EQ(F(c.value).Raw(), c.raw) << c.value;
 
-    EXPECT_EQ(Fixed::FromInt(-3).Raw(), -196608);
     EXPECT_EQ(Fixed::FromInt(-32768).Raw(), INT32_MIN);
     EXPECT_EQ(Fixed::FromInt(40000).Raw(), static_cast<int32_t>(40000u << 16));  // wraps like the hardware
-    EXPECT_EQ(R(1).ToFloat(), 1.5258789e-5f);
     EXPECT_EQ(F(-1.5f).ToInt(), -1);
     EXPECT_EQ(F(1.99f).ToInt(), 1);
     EXPECT_EQ(R(-1).ToInt(), 0);

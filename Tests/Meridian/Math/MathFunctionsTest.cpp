@@ -14,7 +14,6 @@ using namespace Meridian;
 namespace {
 
 Fixed F(float v) { return Fixed::FromFloat(v); }
-Fixed Deg(float degrees) { return Fixed::FromFloat(degrees); }
 Vector3 V(float x, float y, float z) { return {F(x), F(y), F(z)}; }
 
 class Trig : public testing::Test {
@@ -30,13 +29,13 @@ TEST_F(Trig, LookupsAtQuarterTurnsWrapInBothDirections) {
     const int quarterTurns[][3] = {{0, 0, 1},   {90, 1, 0},  {180, 0, -1}, {270, -1, 0},
                                    {360, 0, 1}, {450, 1, 0}, {-90, -1, 0}, {-270, 1, 0}};
     for (const auto& q : quarterTurns) {
-        EXPECT_EQ(Sin(Deg(q[0])).Raw(), q[1] * 65536) << q[0];
-        EXPECT_EQ(Cos(Deg(q[0])).Raw(), q[2] * 65536) << q[0];
+        EXPECT_EQ(Sin(F(q[0])).Raw(), q[1] * 65536) << q[0];
+        EXPECT_EQ(Cos(F(q[0])).Raw(), q[2] * 65536) << q[0];
     }
-    EXPECT_EQ(Tan(Deg(0)).Raw(), 0);
-    EXPECT_EQ(Tan(Deg(45)).Raw(), 65536);
-    EXPECT_EQ(Tan(Deg(-45)), Tan(Deg(315)));
-    const int32_t tan90 = Tan(Deg(90)).Raw();
+    EXPECT_EQ(Tan(F(0)).Raw(), 0);
+    EXPECT_EQ(Tan(F(45)).Raw(), 65536);
+    EXPECT_EQ(Tan(F(-45)), Tan(F(315)));
+    const int32_t tan90 = Tan(F(90)).Raw();
     EXPECT_TRUE(tan90 == INT32_MAX || tan90 == INT32_MIN) << tan90;  // clamped, not wrapped
 
     // One entry per 720 raw (360/32768 degrees), no interpolation; the wrap puts -1 raw on the last entry.
@@ -50,7 +49,7 @@ TEST_F(Trig, LookupsAtQuarterTurnsWrapInBothDirections) {
 
     // Elsewhere within one table step (at most 12.6 raw) plus truncation of the true functions.
     for (double d = -725.0; d <= 725.0; d += 0.37) {
-        const Fixed angle = Deg(static_cast<float>(d));
+        const Fixed angle = F(static_cast<float>(d));
         const double radians = angle.ToFloat() * M_PI / 180.0;
         EXPECT_NEAR(Sin(angle).Raw(), std::sin(radians) * 65536.0, 14.0) << d;
         EXPECT_NEAR(Cos(angle).Raw(), std::cos(radians) * 65536.0, 14.0) << d;
