@@ -368,6 +368,15 @@ TEST_F(GameTest, CalibrationKeepsTheMedianOfThePressesHeard) {
     options.calibrate = true;
     Start(options, settings);
     ASSERT_TRUE(ReachState(States::Calibrate));
+    // Its lines are on show.
+    Frame();
+    RenderPndGL* render = Cast<RenderPndGL>(m_App->GetRender());
+    std::vector<U8> picture(320 * 240 * 4);
+    m_App->GetDrawTree()->Draw();
+    ASSERT_TRUE(render && render->ReadPixels(0, 0, 320, 240, picture.data()));
+    size_t lit = 0;
+    for (size_t i = 0; i < picture.size(); i += 4) lit += Luminance(&picture[i]) > 0.5;
+    EXPECT_GT(lit, 500u);
     // The click track's clicks, found in its sound: every 750 ms.
     const std::vector<I32> clicks = m_App->GetCalibration().GetClicks();
     ASSERT_EQ(clicks.size(), 16u);

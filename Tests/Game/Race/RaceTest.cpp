@@ -156,6 +156,12 @@ TEST_F(RaceRules, PauseAndAudioOffsetHoldTheRaceAgainstTheMusic) {
     RaceFrames(30);
     const Fixed time = race.GetPlayTime();
     const U64 frames = m_Run.music->GetFramesMixed();
+    // The glider looks ahead along the course.
+    Vector3 p0, s0, u0, r0, p1, s1, u1, r1;
+    HighwayGeometry* highway = race.GetAudioTrack()->GetHighway();
+    ASSERT_TRUE(highway->Eval(time, p0, s0, u0, r0) && highway->Eval(time + Fixed::FromRaw(6554), p1, s1, u1, r1));
+    const LookTransform& glider = *race.GetPlayer()->m_Root;
+    EXPECT_GT((glider.GetTarget() - glider.GetTranslation()).Dot(s1 - s0), Fixed::Zero);
     race.SetPaused(m_Run.hud, true);
     EXPECT_TRUE(m_Run.hud.m_PausedText->IsEnabled() && m_Run.hud.m_Fade->IsEnabled());
     for (int i = 0; i < 120; ++i) {
@@ -189,6 +195,9 @@ TEST_F(RaceRules, PauseAndAudioOffsetHoldTheRaceAgainstTheMusic) {
     m_Run.Frame(Buttons::System);
     race.Step(app, m_Run.hud);
     EXPECT_TRUE(race.IsEnding() && !race.IsPaused());
+    // A race that is ending cannot be paused.
+    race.SetPaused(m_Run.hud, true);
+    EXPECT_FALSE(race.IsPaused());
 }
 
 TEST(RacePulse, PhaseStaysRightOnLongSongs) {
