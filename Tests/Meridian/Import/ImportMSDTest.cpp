@@ -289,8 +289,11 @@ TEST(ImportMSD, ForwardReferencesAreFilledByTheirChunks) {
     EXPECT_EQ(holder, mesh->GetParent());
     Shader* shader = mesh->GetShader();
     EXPECT_EQ("Paint", shader->Name());
-    EXPECT_FLOAT_EQ(0.5f, shader->GetMaterial()->GetDiffuse()[1]);
-    EXPECT_FLOAT_EQ(0.8f, shader->GetMaterial()->GetEmission()[1]);
+    // The file's colours in order: ambient, diffuse, emission, specular (MsdBytes::Material).
+    const Material& paint = *shader->GetMaterial();
+    const F32* colours[4] = {paint.GetAmbient(), paint.GetDiffuse(), paint.GetEmission(), paint.GetSpecular()};
+    for (int c = 0; c < 4; ++c)
+        for (int k = 0; k < 4; ++k) EXPECT_FLOAT_EQ(k == 3 || c == 3 ? 1.0f : 0.1f * (c * 3 + k + 1), colours[c][k]);
     EXPECT_EQ(Fixed::FromInt(10), shader->GetMaterial()->GetShininess());
     FileTexture2D* texture = TextureOf(root);
     ASSERT_TRUE(texture);
